@@ -1,0 +1,9 @@
+#include "Application.h"
+#include "uMain.h"
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TForm1 form;
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,274 @@
+#pragma once
+// The main window. One class holds every control and all run-time state; its
+// operations are defined in the file of their concern (ui/*.cpp).
+
+#include <QStringList>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class TButton;
+class TEditBox;
+class TFloatTrackBar;
+class TSplitter;
+class TSwitch;
+
+namespace kobito {
+class MotionTableModel;
+}
+
+enum TRmtIdx : int {
+    RMT_01,
+    RMT_02,
+    RMT_03,
+    RMT_04,
+    RMT_05,
+    RMT_06,
+    RMT_07,
+    RMT_08,
+    RMT_09,
+    RMT_10,
+    RMT_11,
+    RMT_12,
+    RMT_13,
+    RMT_14,
+    RMT_15
+};
+inline constexpr int RemoteSlotCount = 15;
+
+enum LogSource : int { LogRobot = 0, LogScratch = 1, LogOther = 2 };
+enum LogKind : int { LogSend = 0, LogRecv = 1, LogOpen = 2, LogOtherKind = 3 };
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+    friend struct TForm1Access; // tests reach the private state through this
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // ---- layout (app/Layout.cpp)
+    void CreateControls();
+    void CreateBottomArea();
+    void CreateOperationPanel();
+    void CreateTabs();
+    void CreateMotionListTab();
+    void CreateQuick1Tab();
+    void CreateQuick2Tab();
+    void CreateControllerTab();
+    void CreateLogTab();
+    void CreateSetupTab();
+    void CreateTopArea();
+    QGroupBox* CreateChannelGroup(QWidget* parent, int k, int x, int y, int width, int height,
+                                  int sliderWidth, int sliderHeight);
+    void ConnectHandlers();
+
+    // ---- start-up, shutdown, dialogs (app/uMain.cpp)
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormDestroy();
+    void InitSettingsFile();
+    void InitLogButtons();
+    void InitMotorSliders();
+    void InitMotionTable();
+    void InitRangeGrid();
+    void InitChannelRegistries();
+    void InitQuick1Combos();
+    void InitArcRegistries();
+    void InitWalkingTags();
+    void InitRemoteSlots();
+    void PassSlidersThroughZero();
+    void SetEyeAndTimeDefaults();
+    void InitAutoIncrSwitch();
+    void ListSerialPorts();
+    void ListBaudRates();
+    void FillCommandList();
+    void ShowMotionListTab();
+    void EnablePortButtons();
+    void TakeDefaultColor();
+    void InitControlModeSwitch();
+    void InitScratchLabel();
+    void SetStartCaption();
+    void ReleaseRemoteSlots();
+    void ShowError(const QString& text);
+    bool ConfirmDiscard();
+    void UpdateControls();
+    bool PortIsOpen() const;
+    void btnFileExitClick();
+
+    // ---- pose editor (ui/PoseEditor.cpp)
+    void edtChanged(TEditBox* sender);
+    void trackbarChanged(TFloatTrackBar* sender);
+    void SyncChannel(TFloatTrackBar* trackBar, TEditBox* edit, QWidget* arc);
+    static QString ValueToText(float value);
+    void UpdateRanges();
+    void ApplyServoRange(TFloatTrackBar* trackBar, QWidget* rangeArc);
+    void grdRangeSelChanged();
+    void grdRangeKeyUp(int key);
+    void Splitter1DblClick();
+    void btnTestClick();
+
+    // ---- motion list (ui/MotionList.cpp)
+    void ClearRow(int row);
+    void CopyRow(int from, int to);
+    void ClearMotionTable();
+    void SetDataChanged(bool changed);
+    bool IsDataChanged() const;
+    int SelectedRow() const;
+    void SelectRow(int row);
+    void btnFileNewClick();
+    void btnRowClearClick();
+    void btnRowEditClick();
+    void btnRowInsertClick();
+    void btnRowDeleteClick();
+    void btnApplyClick();
+    void SwiAutoIncrSwitch();
+
+    // ---- settings (ui/Settings.cpp)
+    void LoadSettings();
+    void SaveSettings();
+
+    // ---- robot link (ui/RobotLink.cpp)
+    void ApplyPortSettings();
+    void ClearLog();
+    void ClearCommand();
+    void AddLog(int source, int kind, const QString& text);
+
+    // ---- quick tabs (ui/QuickTabs.cpp)
+    void FillQuickCombos();
+    void btnQuickStop1Click();
+
+    // ---- controller tab (ui/ControllerTab.cpp)
+    void swiControlModeSwitch();
+
+    // ---- fields
+    QString IniFilename;
+    bool DataChanged = false;
+    bool Executing = false;
+    bool MotionDone = false;
+    bool ListEndNotified = false;
+    int NextMotion = 0;
+    float GrdRangeFullW = 0;
+    uint32_t DefaultColor = 0xFF800080;
+    std::array<int32_t, 16> out_val{};
+    bool m_destroyed = false;
+
+    // ---- registries (they own nothing)
+    std::array<TEditBox*, 16> dim_edit{};
+    std::array<TFloatTrackBar*, 16> dim_track_bar{};
+    std::array<QWidget*, 16> dim_arc{};
+    std::array<QWidget*, 16> dim_arc_range{};
+    std::array<QComboBox*, 15> Quick1Combos{};
+    std::array<TButton*, RemoteSlotCount> dim_Remos{};
+    std::array<TButton*, RemoteSlotCount> dim_Remos_del{};
+    std::array<std::unique_ptr<QStringList>, RemoteSlotCount> dim_Remos_SL;
+    std::array<QString, RemoteSlotCount> dim_Remos_path;
+
+    // ---- controls, named as on the form
+    QWidget* pnlBottom = nullptr;
+    QWidget* pnlOperation = nullptr;
+    QGroupBox* grpFile = nullptr;
+    TButton* btnFileNew = nullptr;
+    TButton* btnFileOpen = nullptr;
+    TButton* btnFileSave = nullptr;
+    TButton* btnFileExit = nullptr;
+    QGroupBox* grpRow = nullptr;
+    TButton* btnRowClear = nullptr;
+    TButton* btnRowEdit = nullptr;
+    TButton* btnRowInsert = nullptr;
+    TButton* btnRowDelete = nullptr;
+    QGroupBox* GroupBox20 = nullptr;
+    QGroupBox* GroupBox19 = nullptr;
+    QComboBox* cbxComPort = nullptr;
+    QComboBox* cbxCombaud = nullptr;
+    TButton* btnConnect = nullptr;
+    TButton* btnRun = nullptr;
+
+    QTabWidget* TabControl = nullptr;
+    QWidget* tabGrid = nullptr;
+    QWidget* TabItem1 = nullptr;
+    QWidget* TabItem2 = nullptr;
+    QWidget* TabItem4 = nullptr;
+    QWidget* tabLog = nullptr;
+    QWidget* TabItem3 = nullptr;
+
+    QTableWidget* grdRange = nullptr;
+    TSplitter* Splitter1 = nullptr;
+    QTableView* grdMotion = nullptr;
+    kobito::MotionTableModel* m_motionModel = nullptr;
+
+    // Quick 1 and Quick 2
+    QGroupBox* grpQuickHeadWaist = nullptr;
+    QGroupBox* grpQuickRight = nullptr;
+    QGroupBox* grpQuickLeft = nullptr;
+    std::array<QGroupBox*, 12> m_quickBoxes{};
+    QComboBox* cbxQuickEye = nullptr;
+    TButton* btnQuickSet = nullptr;
+    TButton* btnQuickReset = nullptr;
+    TButton* btnQuickStop1 = nullptr;
+    std::array<std::array<TButton*, 6>, 4> m_walkingButtons{};
+
+    // controller tab
+    QWidget* GridLayout1 = nullptr;
+    TButton* btnReload = nullptr;
+    TSwitch* swiControlMode = nullptr;
+    QLabel* lblControlMode = nullptr;
+    TSwitch* swiScratch = nullptr;
+    QLabel* lblScratch = nullptr;
+
+    // log tab
+    QPlainTextEdit* memLog = nullptr;
+    QListWidget* lbxCommandList = nullptr;
+    TEditBox* edtCommand = nullptr;
+    TButton* btnClearLog = nullptr;
+    TButton* btnClearCommand = nullptr;
+    TButton* btnSendCommand = nullptr;
+
+    // setup tab
+    TFloatTrackBar* trkMotorHeight = nullptr;
+    TFloatTrackBar* trkMotorWidth = nullptr;
+    TSwitch* SwiAutoIncr = nullptr;
+    QLabel* lblAutoIncr = nullptr;
+
+    // top area
+    QWidget* pnlTop = nullptr;
+    QWidget* pnlTopTop = nullptr;
+    QWidget* pnlTopTopLeft = nullptr;
+    QWidget* pnlTopTopRight = nullptr;
+    QWidget* pnlTopTopCenter = nullptr;
+    QWidget* ScaledLayout1 = nullptr;
+    QGroupBox* grpTIM = nullptr;
+    QGroupBox* grpRight = nullptr;
+    QGroupBox* GroupBox7 = nullptr;
+    QWidget* Panel14 = nullptr;
+    QWidget* Panel11 = nullptr;
+    QGroupBox* grpEyes = nullptr;
+    TButton* btnApply = nullptr;
+    TButton* btnTest = nullptr;
+    std::array<QGroupBox*, 16> m_channelGroups{};
+    std::array<QWidget*, 16> m_valueRows{};
+    std::array<QLabel*, 16> m_minLabels{};
+    std::array<QLabel*, 16> m_maxLabels{};
+
+    // components without a place on screen
+    QFileDialog* OpenDialog = nullptr;
+    QFileDialog* SaveDialog = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* TmrScratch = nullptr;
+};

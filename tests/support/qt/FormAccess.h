@@ -1,0 +1,30 @@
+#pragma once
+// Tests reach the window's private state through this friend.
+#include "uMain.h"
+
+struct TForm1Access {
+    TForm1& f;
+    explicit TForm1Access(TForm1& form) : f(form) {}
+
+    bool DataChanged() const { return f.DataChanged; }
+    void SetDataChanged(bool on) { f.SetDataChanged(on); }
+    bool Executing() const { return f.Executing; }
+    const std::array<int32_t, 16>& out_val() const { return f.out_val; }
+    const auto& dim_edit() const { return f.dim_edit; }
+    const auto& dim_track_bar() const { return f.dim_track_bar; }
+    const auto& dim_arc() const { return f.dim_arc; }
+    const auto& dim_arc_range() const { return f.dim_arc_range; }
+    const auto& Quick1Combos() const { return f.Quick1Combos; }
+    const auto& dim_Remos() const { return f.dim_Remos; }
+    const auto& dim_Remos_del() const { return f.dim_Remos_del; }
+    const auto& dim_Remos_SL() const { return f.dim_Remos_SL; }
+    const auto& dim_Remos_path() const { return f.dim_Remos_path; }
+    const auto& walkingButtons() const { return f.m_walkingButtons; }
+    kobito::MotionTableModel* motionModel() const { return f.m_motionModel; }
+    QString IniFilename() const { return f.IniFilename; }
+    float GrdRangeFullW() const { return f.GrdRangeFullW; }
+    uint32_t DefaultColor() const { return f.DefaultColor; }
+    int SelectedRow() const { return f.SelectedRow(); }
+    void SelectRow(int row) { f.SelectRow(row); }
+    bool IsDestroyed() const { return f.m_destroyed; }
+};
