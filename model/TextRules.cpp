@@ -1,1 +1,285 @@
-// placeholder until the text rules land
+#include "TextRules.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cmath>
+
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <QDir>
+#include <windows.h>
+#endif
+
+namespace kobito {
+
+namespace {
+
+int DigitValue(QChar c, int base) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (base == 16) {
+        if (u >= u'a' && u <= u'f')
+            return u - u'a' + 10;
+        if (u >= u'A' && u <= u'F')
+            return u - u'A' + 10;
+    }
+    return -1;
+}
+
+bool IsControlOrBlank(QChar c) {
+    return c.unicode() <= 0x20;
+}
+
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+constexpr char Utf16LEMark[] = "\xFF\xFE";
+constexpr char Utf16BEMark[] = "\xFE\xFF";
+
+// The mark has been stripped already: a second one is text, not a mark.
+constexpr auto KeepMarks = QStringConverter::Flag::ConvertInitialBom;
+
+#ifdef Q_OS_WIN
+QString WindowsErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    QString text = length != 0 ? QString::fromWCharArray(buffer, int(length)).trimmed()
+                               : QStringLiteral("Windows error %1").arg(code);
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    return text;
+}
+
+// QFile always lets others write; a motion file must not change under us while we read it.
+bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = WindowsErrorText(GetLastError());
+        return false;
+    }
+    QByteArray data;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(handle, buffer, DWORD(sizeof buffer), &got, nullptr)) {
+            error = WindowsErrorText(GetLastError());
+            CloseHandle(handle);
+            return false;
+        }
+        if (got == 0)
+            break;
+        data.append(buffer, qsizetype(got));
+    }
+    CloseHandle(handle);
+    bytes = data;
+    return true;
+}
+#else
+bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    bytes = data;
+    return true;
+}
+#endif
+
+} // namespace
+
+int StrToIntDef(const QString& text, int def) {
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == n)
+        return def;
+    const qint64 limit = negative ? qint64(1) << 31 : (qint64(1) << 31) - 1;
+    qint64 magnitude = 0;
+    for (; i < n; ++i) {
+        const int digit = DigitValue(text[i], base);
+        if (digit < 0)
+            return def;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit)
+            return def;
+    }
+    return int(negative ? -magnitude : magnitude);
+}
+
+float StrToFloatDef(const QString& text, float def) {
+    bool ok = false;
+    float value = QLocale().toFloat(text, &ok);
+    if (!ok)
+        value = QLocale::c().toFloat(text, &ok);
+    // A NaN or infinite bound would make every later clamp meaningless.
+    if (!ok || !std::isfinite(value))
+        return def;
+    return value;
+}
+
+QString TrimControl(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsControlOrBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsControlOrBlank(text[end - 1]))
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.sliced(begin, end - begin);
+}
+
+TextEncoding DefaultSaveEncoding() {
+#ifdef Q_OS_WIN
+    return GetACP() == CP_UTF8 ? TextEncoding::Utf8 : TextEncoding::Default8Bit;
+#else
+    return TextEncoding::Default8Bit;
+#endif
+}
+
+QStringList SplitLines(const QString& text) {
+    QStringList lines;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+DecodedText DecodeText(const QByteArray& bytes) {
+    DecodedText result;
+    QByteArrayView body(bytes);
+    QStringConverter::Encoding codec = QStringConverter::System;
+    if (body.startsWith(QByteArrayView(Utf8Mark))) {
+        result.encoding = TextEncoding::Utf8;
+        codec = QStringConverter::Utf8;
+        body = body.sliced(3);
+    } else if (body.startsWith(QByteArrayView(Utf16LEMark))) {
+        result.encoding = TextEncoding::Utf16LE;
+        codec = QStringConverter::Utf16LE;
+        body = body.sliced(2);
+    } else if (body.startsWith(QByteArrayView(Utf16BEMark))) {
+        result.encoding = TextEncoding::Utf16BE;
+        codec = QStringConverter::Utf16BE;
+        body = body.sliced(2);
+    }
+    // A stray last byte of UTF-16 is half a character: drop it rather than guess.
+    if (codec == QStringConverter::Utf16LE || codec == QStringConverter::Utf16BE)
+        body = body.first(body.size() & ~qsizetype(1));
+
+    QStringDecoder decoder(codec, KeepMarks);
+    QString text = decoder.decode(body);
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    result.lines = SplitLines(text);
+    return result;
+}
+
+QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding) {
+    QString text;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    text.reserve(size);
+    for (const QString& line : lines) {
+        text += line;
+        text += u"\r\n";
+    }
+
+    QByteArray bytes;
+    QStringConverter::Encoding codec = QStringConverter::System;
+    switch (encoding) {
+    case TextEncoding::Default8Bit: {
+        // A code page that cannot hold the text would turn it into question marks for good;
+        // UTF-8 with its mark reads back the same everywhere.
+        QStringEncoder encoder(QStringConverter::System);
+        QByteArray narrow = encoder.encode(text);
+        if (QStringDecoder(QStringConverter::System, KeepMarks).decode(narrow) == text)
+            return narrow;
+        if (QStringDecoder(QStringConverter::Utf8, KeepMarks).decode(text.toUtf8()) != text)
+            return narrow;
+        bytes = Utf8Mark;
+        codec = QStringConverter::Utf8;
+        break;
+    }
+    case TextEncoding::Utf8:
+        bytes = Utf8Mark;
+        codec = QStringConverter::Utf8;
+        break;
+    case TextEncoding::Utf16LE:
+        bytes = QByteArray(Utf16LEMark, 2);
+        codec = QStringConverter::Utf16LE;
+        break;
+    case TextEncoding::Utf16BE:
+        bytes = QByteArray(Utf16BEMark, 2);
+        codec = QStringConverter::Utf16BE;
+        break;
+    }
+    QStringEncoder encoder(codec);
+    bytes += encoder.encode(text);
+    return bytes;
+}
+
+TextFileResult LoadTextLines(const QString& path) {
+    TextFileResult result;
+    QByteArray bytes;
+    if (!ReadWholeFile(path, bytes, result.error))
+        return result;
+    DecodedText decoded = DecodeText(bytes);
+    result.ok = true;
+    result.lines = std::move(decoded.lines);
+    result.encoding = decoded.encoding;
+    return result;
+}
+
+QString FileReadErrorText(const QString& path) {
+    return QStringLiteral("ファイル読み込みエラー\r\nFile read error\r\n\r\n") + path;
+}
+
+QString FileWriteErrorText(const QString& path, const QString& reason) {
+    return QStringLiteral("ファイル書き込みエラー\r\nFile write error\r\n\r\n") + path +
+           QStringLiteral("\r\n") + reason;
+}
+
+} // namespace kobito

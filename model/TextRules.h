@@ -1,0 +1,68 @@
+#pragma once
+// Conversions and text-file rules shared by the editor, the motion files and the settings file.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace kobito {
+
+// Integer of a text: optional leading blanks, an optional sign, then decimal digits to the end,
+// or hexadecimal digits after "$", "x" or "0x" (either case). Anything else, a value outside
+// 32 bits included, gives def.
+int StrToIntDef(const QString& text, int def);
+
+// Floating-point number in the user's locale (falling back to the C locale, so "10.7" works
+// everywhere); blanks around it are allowed. Text that does not convert, infinity and NaN give def.
+float StrToFloatDef(const QString& text, float def);
+
+// Removes the characters U+0000..U+0020 from both ends.
+QString TrimControl(const QString& text);
+
+enum class TextEncoding {
+    // The system's 8-bit code page (UTF-8 outside Windows), written without a mark; a text the
+    // code page cannot hold is written as UTF-8 with its mark instead of losing characters.
+    Default8Bit,
+    Utf8,    // written with EF BB BF
+    Utf16LE, // written with FF FE
+    Utf16BE, // written with FE FF
+};
+
+// Encoding for files the program creates: the default 8-bit code page, except UTF-8 with its
+// mark where that code page is UTF-8 on Windows.
+TextEncoding DefaultSaveEncoding();
+
+struct DecodedText {
+    QStringList lines;
+    TextEncoding encoding = TextEncoding::Default8Bit;
+};
+
+// Byte-order mark detection (EF BB BF, FF FE, FE FF, else the default 8-bit code page; the mark
+// is skipped), then the text up to the first NUL split at CR LF, lone CR and lone LF. A line
+// break at the very end adds no empty line.
+DecodedText DecodeText(const QByteArray& bytes);
+
+// The line splitting of DecodeText on its own.
+QStringList SplitLines(const QString& text);
+
+// Every line followed by CR LF, encoded with the mark of the encoding (if it has one).
+QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding);
+
+struct TextFileResult {
+    bool ok = false;
+    QStringList lines;
+    TextEncoding encoding = TextEncoding::Default8Bit;
+    QString error; // the system's reason when !ok
+};
+
+// Reads a whole text file (other programs may read it meanwhile, on Windows not write it) and
+// decodes it with DecodeText.
+TextFileResult LoadTextLines(const QString& path);
+
+// "ファイル読み込みエラー\r\nFile read error\r\n\r\n" followed directly by the path.
+QString FileReadErrorText(const QString& path);
+
+// The write failure counterpart, with the system's reason on a line of its own.
+QString FileWriteErrorText(const QString& path, const QString& reason);
+
+} // namespace kobito
