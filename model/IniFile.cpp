@@ -1,0 +1,145 @@
+#include "IniFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <utility>
+
+namespace kobito {
+
+QString IniFilenameFor(const QString& executablePath) {
+    const qsizetype slash =
+        std::max(executablePath.lastIndexOf(u'/'), executablePath.lastIndexOf(u'\\'));
+    const qsizetype dot = executablePath.lastIndexOf(u'.');
+    const QString stem = dot > slash ? executablePath.first(dot) : executablePath;
+    return stem + QStringLiteral(".ini");
+}
+
+QString SettingsFilePath(const QString& executablePath) {
+    const QString beside = IniFilenameFor(executablePath);
+    const QFileInfo info(beside);
+    if (QFileInfo(info.absolutePath()).isWritable())
+        return beside;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (config.isEmpty())
+        return beside;
+    QDir().mkpath(config);
+    return QDir(config).filePath(info.fileName());
+}
+
+IniFile::IniFile(const QString& path) : path_(path) {
+    if (!QFileInfo::exists(path))
+        return;
+    TextFileResult text = LoadTextLines(path);
+    if (!text.ok) {
+        readError_ = FileReadErrorText(path) + QStringLiteral("\r\n") + text.error;
+        return;
+    }
+    encoding_ = text.encoding;
+    parse(text.lines);
+}
+
+void IniFile::parse(const QStringList& lines) {
+    for (const QString& raw : lines) {
+        QString line = TrimControl(raw);
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (line.size() >= 2 && line.startsWith(u'[') && line.endsWith(u']')) {
+            sections_.append({TrimControl(line.sliced(1, line.size() - 2)), {}});
+            continue;
+        }
+        if (sections_.isEmpty())
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals >= 0)
+            line = TrimControl(line.first(equals)) + u'=' + TrimControl(line.sliced(equals + 1));
+        sections_.last().lines.append(line);
+    }
+}
+
+const IniFile::Section* IniFile::findSection(const QString& name) const {
+    for (const Section& section : sections_)
+        if (section.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &section;
+    return nullptr;
+}
+
+IniFile::Section* IniFile::findSection(const QString& name) {
+    return const_cast<Section*>(std::as_const(*this).findSection(name));
+}
+
+qsizetype IniFile::findKey(const QStringList& lines, const QString& key) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const qsizetype equals = lines[i].indexOf(u'=');
+        if (equals >= 0 &&
+            QStringView(lines[i]).first(equals).compare(key, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+    const Section* found = findSection(section);
+    if (found == nullptr)
+        return def;
+    const qsizetype i = findKey(found->lines, key);
+    if (i < 0)
+        return def;
+    const QString& line = found->lines[i];
+    return line.sliced(line.indexOf(u'=') + 1);
+}
+
+int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
+    return StrToIntDef(ReadString(section, key, QString()), def);
+}
+
+bool IniFile::ReadBool(const QString& section, const QString& key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    const QString line = key + u'=' + value;
+    Section* found = findSection(section);
+    if (found == nullptr) {
+        sections_.append({section, {line}});
+        return;
+    }
+    const qsizetype i = findKey(found->lines, key);
+    if (i >= 0)
+        found->lines[i] = line;
+    else
+        found->lines.append(line);
+}
+
+void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
+    WriteString(section, key, QString::number(value));
+}
+
+void IniFile::WriteBool(const QString& section, const QString& key, bool value) {
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray IniFile::toBytes() const {
+    QStringList lines;
+    for (const Section& section : sections_) {
+        lines.append(u'[' + section.name + u']');
+        lines.append(section.lines);
+        lines.append(QString());
+    }
+    return EncodeLines(lines, encoding_);
+}
+
+QString IniFile::UpdateFile() const {
+    if (readFailed())
+        return {};
+    try {
+        WriteFileAtomically(path_, toBytes());
+    } catch (const FileError& error) {
+        return error.message();
+    }
+    return {};
+}
+
+} // namespace kobito
