@@ -11,12 +11,14 @@
 #include "Switch.h"
 
 #include "Channels.h"
+#include "VaComm.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -30,6 +32,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(1000, 740);
     CreateControls();
+    CreateSerialComponent();
     ConnectHandlers();
     FormCreate();
 }
@@ -160,12 +163,6 @@ void TForm1::InitAutoIncrSwitch() {
     SwiAutoIncr->SetIsChecked(false);
 }
 
-void TForm1::ListSerialPorts() {}
-
-void TForm1::ListBaudRates() {}
-
-void TForm1::FillCommandList() {}
-
 void TForm1::ShowMotionListTab() {
     TabControl->setCurrentWidget(tabGrid);
 }
@@ -250,6 +247,9 @@ void TForm1::FormDestroy() {
     m_destroyed = true;
     SaveSettings();
     // The port and the Scratch connection close after the settings are written.
+    if (VaComm1->Active())
+        VaComm1->Close();
+    DisconnectScratch();
     ReleaseRemoteSlots();
 }
 
@@ -275,6 +275,13 @@ void TForm1::ConnectHandlers() {
     OnEvent(swiControlMode, &TSwitch::Switch, this, [this] { swiControlModeSwitch(); });
     OnEvent(Splitter1, &TSplitter::DblClick, this, [this] { Splitter1DblClick(); });
     OnEvent(btnQuickStop1, &QPushButton::clicked, this, [this] { btnQuickStop1Click(); });
+    OnEvent(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
+    OnEvent(cbxComPort, &QComboBox::currentTextChanged, this, [this] { cbxComPortChange(); });
+    OnEvent(cbxCombaud, &QComboBox::currentIndexChanged, this, [this] { cbxCombaudChange(); });
+    OnEvent(btnSendCommand, &QPushButton::clicked, this, [this] { btnSendCommandClick(); });
+    OnEvent(btnClearLog, &QPushButton::clicked, this, [this] { btnClearLogClick(); });
+    OnEvent(btnClearCommand, &QPushButton::clicked, this, [this] { btnClearCommandClick(); });
+    OnEvent(lbxCommandList, &QListWidget::itemClicked, this, [this] { lbxCommandListClick(); });
     for (int k = 0; k < kobito::ChannelCount; ++k) {
         TEditBox* edit = dim_edit[size_t(k)];
         TFloatTrackBar* slider = dim_track_bar[size_t(k)];

@@ -2,12 +2,15 @@
 // The main window. One class holds every control and all run-time state; its
 // operations are defined in the file of their concern (ui/*.cpp).
 
+#include "VaEventDispatcher.h"
+
 #include <QStringList>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <memory>
 
+class QDateTime;
 class QComboBox;
 class QFileDialog;
 class QGroupBox;
@@ -26,7 +29,19 @@ class TSwitch;
 
 namespace kobito {
 class MotionTableModel;
-}
+class TVaComm;
+} // namespace kobito
+
+// Hands the serial component's events to the GUI thread through the event loop.
+class TCommDispatcher final : public kobito::TVaEventDispatcher {
+public:
+    explicit TCommDispatcher(QObject* context);
+    void Post(std::function<void()> fn) override;
+    void ShowException(const std::string& message) override;
+
+private:
+    QObject* m_context;
+};
 
 enum TRmtIdx : int {
     RMT_01,
@@ -145,10 +160,33 @@ private:
     void SaveSettings();
 
     // ---- robot link (ui/RobotLink.cpp)
+    void CreateSerialComponent();
+    static QString FormatValue3(int32_t value);
+    void SendPose();
+    void SendCommand(const QString& text);
     void ApplyPortSettings();
+    void cbxComPortChange();
+    void cbxCombaudChange();
+    void btnConnectClick();
+    void VaComm1Open();
+    void VaComm1Close();
+    void VaComm1RxChar(int count);
+    void VaComm1Error(int errors);
     void ClearLog();
     void ClearCommand();
+    static QString LogStamp(const QDateTime& now);
     void AddLog(int source, int kind, const QString& text);
+    void lbxCommandListClick();
+    void btnSendCommandClick();
+    void btnClearLogClick();
+    void btnClearCommandClick();
+
+    // ---- Scratch bridge (ui/ScratchBridge.cpp)
+    void DisconnectScratch();
+
+    // ---- playback (ui/Playback.cpp)
+    void SetExecuting(bool running);
+    void PlaybackRxChar(int count);
 
     // ---- quick tabs (ui/QuickTabs.cpp)
     void FillQuickCombos();
@@ -267,6 +305,8 @@ private:
     std::array<QLabel*, 16> m_maxLabels{};
 
     // components without a place on screen
+    std::unique_ptr<TCommDispatcher> m_commDispatcher;
+    std::unique_ptr<kobito::TVaComm> VaComm1;
     QFileDialog* OpenDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QTimer* Timer1 = nullptr;
