@@ -1,0 +1,167 @@
+#include "SimRobot.h"
+
+#include "PoseCommand.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace kobito::sim {
+
+std::vector<std::string> CommandSplitter::Feed(std::string_view bytes, Clock::time_point now) {
+    std::vector<std::string> done;
+    if (!current_.empty() && now - last_ >= idleGap_) {
+        done.push_back(std::move(current_));
+        current_.clear();
+    }
+    for (char c : bytes) {
+        if (c == '#' && !current_.empty()) {
+            done.push_back(std::move(current_));
+            current_.clear();
+        }
+        current_ += c;
+    }
+    last_ = now;
+    return done;
+}
+
+std::optional<std::string> CommandSplitter::Poll(Clock::time_point now) {
+    if (current_.empty() || now - last_ < idleGap_)
+        return std::nullopt;
+    std::string done = std::move(current_);
+    current_.clear();
+    return done;
+}
+
+std::optional<Clock::time_point> CommandSplitter::Deadline() const {
+    if (current_.empty())
+        return std::nullopt;
+    return last_ + idleGap_;
+}
+
+namespace {
+
+// A value text: what FormatValue3 makes of some 32-bit integer, nothing else.
+bool ParseValue(std::string_view text, std::size_t& pos, int32_t& value) {
+    std::size_t i = pos;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (negative)
+        ++i;
+    int64_t v = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 11) {
+        v = v * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits < 3)
+        return false;
+    if (negative)
+        v = -v;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return false;
+    if (FormatValue3(static_cast<int32_t>(v)) != text.substr(pos, i - pos))
+        return false; // extra leading zeros, "-000" and the like
+    value = static_cast<int32_t>(v);
+    pos = i;
+    return true;
+}
+
+} // namespace
+
+bool ParsePose(std::string_view text, std::array<int32_t, 16>& values, std::string& error) {
+    std::array<int32_t, 16> parsed{};
+    if (text.substr(0, 2) != "#P") {
+        error = "does not begin with #P";
+        return false;
+    }
+    std::size_t pos = 2;
+    auto expect = [&](std::string_view field) {
+        if (text.substr(pos, field.size()) != field)
+            return false;
+        pos += field.size();
+        return true;
+    };
+    for (int i = 0; i < 16; ++i) {
+        char field[8];
+        if (i < 12)
+            std::snprintf(field, sizeof field, "S%02dA", i);
+        else
+            std::snprintf(field, sizeof field, "%c", "RGBT"[i - 12]);
+        if (!expect(field)) {
+            error = "expected " + std::string(field) + " at offset " + std::to_string(pos);
+            return false;
+        }
+        if (!ParseValue(text, pos, parsed[static_cast<std::size_t>(i)])) {
+            error = "bad value after " + std::string(field) + " at offset " + std::to_string(pos);
+            return false;
+        }
+    }
+    if (pos != text.size()) {
+        error = "unexpected text at offset " + std::to_string(pos);
+        return false;
+    }
+    values = parsed;
+    return true;
+}
+
+SimRobot::Result SimRobot::Handle(const std::string& command, Clock::time_point now) {
+    Result r;
+    if (command.rfind("#P", 0) == 0) {
+        std::string error;
+        if (!ParsePose(command, pose_, error)) {
+            r.diagnostic = "malformed pose command: " + error + ": " + Escape(command);
+            return r;
+        }
+        ++poses_;
+        const int32_t time = pose_[15] > 0 ? pose_[15] : 0;
+        moveEnd_ = now + time * timeUnit_;
+        return r;
+    }
+    if (command == "#Q") {
+        int64_t units = 0;
+        if (now < moveEnd_) {
+            const auto left = moveEnd_ - now;
+            units = (left + timeUnit_ - Clock::duration(1)) / timeUnit_; // rounded up
+        }
+        r.reply = "#QPT" + FormatValue3(static_cast<int32_t>(units));
+        return r;
+    }
+    // Stored motions and the centre command: taken, not played.
+    if ((command.size() == 3 && command.rfind("#M", 0) == 0 && command[2] >= '0' &&
+         command[2] <= '9') ||
+        command == "#C")
+        return r;
+    r.diagnostic = "unknown command: " + Escape(command);
+    return r;
+}
+
+std::vector<std::string> ReplyPieces(const std::string& reply, int noise, bool split,
+                                     int pieceSize) {
+    const std::string noiseBytes(static_cast<std::size_t>(noise > 0 ? noise : 0), '~');
+    if (!split)
+        return {noiseBytes + reply};
+    std::vector<std::string> pieces;
+    if (!noiseBytes.empty())
+        pieces.push_back(noiseBytes);
+    const std::size_t size =
+        pieceSize > 0 ? static_cast<std::size_t>(pieceSize) : (reply.size() + 1) / 2;
+    for (std::size_t i = 0; i < reply.size(); i += size)
+        pieces.push_back(reply.substr(i, size));
+    return pieces;
+}
+
+std::string Escape(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+} // namespace kobito::sim

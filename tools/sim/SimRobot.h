@@ -1,0 +1,67 @@
+#pragma once
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kobito::sim {
+
+using Clock = std::chrono::steady_clock;
+
+// Cuts the unterminated command stream into commands: one ends where the
+// next '#' begins, or when no byte has come for the idle gap.
+class CommandSplitter {
+public:
+    explicit CommandSplitter(std::chrono::milliseconds idleGap) : idleGap_(idleGap) {}
+
+    // Commands completed by these bytes.
+    std::vector<std::string> Feed(std::string_view bytes, Clock::time_point now);
+    // The command in progress, once the idle gap has passed.
+    std::optional<std::string> Poll(Clock::time_point now);
+    // When Poll would complete the command in progress.
+    std::optional<Clock::time_point> Deadline() const;
+
+private:
+    std::chrono::milliseconds idleGap_;
+    std::string current_;
+    Clock::time_point last_{};
+};
+
+// Parses a pose command in exactly the form the program builds it; on
+// failure error says why.
+bool ParsePose(std::string_view text, std::array<int32_t, 16>& values, std::string& error);
+
+// The controller board: takes commands, answers the poll.
+class SimRobot {
+public:
+    explicit SimRobot(std::chrono::milliseconds timeUnit) : timeUnit_(timeUnit) {}
+
+    struct Result {
+        std::optional<std::string> reply; // to send back
+        std::string diagnostic;           // for standard error; empty when fine
+    };
+    Result Handle(const std::string& command, Clock::time_point now);
+
+    const std::array<int32_t, 16>& Pose() const { return pose_; }
+    int Poses() const { return poses_; }
+
+private:
+    std::chrono::milliseconds timeUnit_;
+    std::array<int32_t, 16> pose_{};
+    int poses_ = 0;
+    Clock::time_point moveEnd_{};
+};
+
+// A reply as the writes to make. Unsplit: one write of noise ('~' bytes) and
+// reply. Split: the noise, then the reply in pieces of pieceSize bytes (0: two
+// halves, the first the larger, so "#QPT000" goes as "#QPT" and "000").
+std::vector<std::string> ReplyPieces(const std::string& reply, int noise, bool split,
+                                     int pieceSize);
+
+// Printable form of command bytes for one line of the record.
+std::string Escape(std::string_view bytes);
+
+} // namespace kobito::sim
