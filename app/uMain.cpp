@@ -200,7 +200,7 @@ void TForm1::UpdateControls() {
 }
 
 bool TForm1::PortIsOpen() const {
-    return false;
+    return VaComm1->Active();
 }
 
 void TForm1::ShowError(const QString& text) {

@@ -76,4 +76,5 @@ void TForm1::Splitter1DblClick() {
 void TForm1::btnTestClick() {
     for (int k = 0; k < kobito::ChannelCount; ++k)
         out_val[size_t(k)] = int32_t(std::trunc(double(dim_track_bar[size_t(k)]->Value())));
+    SendPose();
 }

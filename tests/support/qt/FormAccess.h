@@ -2,6 +2,8 @@
 // Tests reach the window's private state through this friend.
 #include "uMain.h"
 
+#include <QDateTime>
+
 struct TForm1Access {
     TForm1& f;
     explicit TForm1Access(TForm1& form) : f(form) {}
@@ -27,4 +29,9 @@ struct TForm1Access {
     int SelectedRow() const { return f.SelectedRow(); }
     void SelectRow(int row) { f.SelectRow(row); }
     bool IsDestroyed() const { return f.m_destroyed; }
+    void AddLog(int source, int kind, const QString& text) { f.AddLog(source, kind, text); }
+    static QString LogStamp(const QDateTime& now) { return TForm1::LogStamp(now); }
 };
+
+// Brings a tab of the window to the front, as a click on its header would.
+void TabTo(TForm1& form, const char* tabName);
