@@ -359,7 +359,8 @@ void TForm1::CreateTopArea() {
     pnlTopTopLeft = Make<QWidget>(pnlTopTop, "pnlTopTopLeft", 0, 0, 182, 482);
     pnlTopTopCenter = Make<QWidget>(pnlTopTop, "pnlTopTopCenter", 182, 0, 636, 482);
     pnlTopTopRight = Make<QWidget>(pnlTopTop, "pnlTopTopRight", 818, 0, 182, 482);
-    ScaledLayout1 = Make<QWidget>(pnlTopTopCenter, "ScaledLayout1", 0, 0, 636, 482);
+    ScaledLayout1 = Make<TScaledLayout>(pnlTopTopCenter, "ScaledLayout1", 0, 0, 636, 482);
+    m_picture = BuildRobotPicture(ScaledLayout1, pnlTop);
 
     // Time group: value row, slider, Apply and Test.
     grpTIM = CreateChannelGroup(pnlTopTopLeft, kobito::TIM, 8, 8, 174, 92, 166, 18);
@@ -387,4 +388,7 @@ void TForm1::CreateTopArea() {
     CreateChannelGroup(grpEyes, kobito::RED, 6, 18, 120, 70, 112, 14);
     CreateChannelGroup(grpEyes, kobito::GRN, 132, 18, 120, 70, 112, 14);
     CreateChannelGroup(grpEyes, kobito::BLU, 258, 18, 120, 70, 112, 14);
+
+    // The overlay shapes in window coordinates stay above the panels.
+    RaiseOverlay(m_picture);
 }

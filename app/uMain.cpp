@@ -11,6 +11,7 @@
 #include "Switch.h"
 
 #include "Channels.h"
+#include "IniFile.h"
 #include "VaComm.h"
 
 #include <QCloseEvent>
@@ -34,6 +35,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     CreateControls();
     CreateSerialComponent();
     ConnectHandlers();
+    ConnectHoverSources();
     FormCreate();
 }
 
@@ -72,12 +74,6 @@ void TForm1::FormCreate() {
     InitScratchLabel();      // 27
     SetDataChanged(false);   // 28
     SetStartCaption();       // 29
-}
-
-void TForm1::InitSettingsFile() {
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    IniFilename =
-        exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".ini");
 }
 
 void TForm1::InitLogButtons() {
@@ -123,7 +119,12 @@ void TForm1::InitQuick1Combos() {
 }
 
 void TForm1::InitArcRegistries() {
-    // The picture's arcs are registered when the picture is built.
+    for (int k = 0; k < kobito::ServoCount; ++k) {
+        dim_arc[size_t(k)] = m_picture.positionArcs[size_t(k)];
+        dim_arc_range[size_t(k)] = m_picture.rangeArcs[size_t(k)];
+        dim_arc[size_t(k)]->setTag(kobito::PictureBaseAngles[size_t(k)]);
+        dim_arc_range[size_t(k)]->setTag(kobito::PictureBaseAngles[size_t(k)]);
+    }
 }
 
 void TForm1::InitWalkingTags() {
@@ -175,7 +176,8 @@ void TForm1::EnablePortButtons() {
 }
 
 void TForm1::TakeDefaultColor() {
-    DefaultColor = 0xFF800080;
+    auto* outline = pnlTop->findChild<TShape*>(QStringLiteral("LinHDY_1"));
+    DefaultColor = outline->strokeColor().rgba();
 }
 
 void TForm1::InitControlModeSwitch() {
@@ -258,10 +260,6 @@ void TForm1::ReleaseRemoteSlots() {
         list.reset();
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    return QWidget::eventFilter(watched, event);
-}
-
 void TForm1::ConnectHandlers() {
     OnEvent(btnFileExit, &QPushButton::clicked, this, [this] { btnFileExitClick(); });
     OnEvent(btnFileNew, &QPushButton::clicked, this, [this] { btnFileNewClick(); });
@@ -274,6 +272,8 @@ void TForm1::ConnectHandlers() {
     OnEvent(SwiAutoIncr, &TSwitch::Switch, this, [this] { SwiAutoIncrSwitch(); });
     OnEvent(swiControlMode, &TSwitch::Switch, this, [this] { swiControlModeSwitch(); });
     OnEvent(Splitter1, &TSplitter::DblClick, this, [this] { Splitter1DblClick(); });
+    OnEvent(trkMotorHeight, &TFloatTrackBar::Change, this, [this] { trkMotorHeightChange(); });
+    OnEvent(trkMotorWidth, &TFloatTrackBar::Change, this, [this] { trkMotorWidthChange(); });
     OnEvent(btnQuickStop1, &QPushButton::clicked, this, [this] { btnQuickStop1Click(); });
     OnEvent(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
     OnEvent(cbxComPort, &QComboBox::currentTextChanged, this, [this] { cbxComPortChange(); });

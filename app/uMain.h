@@ -2,6 +2,7 @@
 // The main window. One class holds every control and all run-time state; its
 // operations are defined in the file of their concern (ui/*.cpp).
 
+#include "RobotPicture.h"
 #include "VaEventDispatcher.h"
 
 #include <QStringList>
@@ -33,6 +34,10 @@ class TVaComm;
 } // namespace kobito
 
 // Hands the serial component's events to the GUI thread through the event loop.
+namespace kobito {
+class IniFile;
+}
+
 class TCommDispatcher final : public kobito::TVaEventDispatcher {
 public:
     explicit TCommDispatcher(QObject* context);
@@ -98,7 +103,6 @@ private:
     void FormCreate();
     bool FormCloseQuery();
     void FormDestroy();
-    void InitSettingsFile();
     void InitLogButtons();
     void InitMotorSliders();
     void InitMotionTable();
@@ -130,14 +134,50 @@ private:
     // ---- pose editor (ui/PoseEditor.cpp)
     void edtChanged(TEditBox* sender);
     void trackbarChanged(TFloatTrackBar* sender);
-    void SyncChannel(TFloatTrackBar* trackBar, TEditBox* edit, QWidget* arc);
+    void SyncChannel(TFloatTrackBar* trackBar, TEditBox* edit, TArc* arc);
     static QString ValueToText(float value);
     void UpdateRanges();
-    void ApplyServoRange(TFloatTrackBar* trackBar, QWidget* rangeArc);
+    void ApplyServoRange(TFloatTrackBar* trackBar, TArc* rangeArc);
     void grdRangeSelChanged();
     void grdRangeKeyUp(int key);
     void Splitter1DblClick();
     void btnTestClick();
+
+    // ---- robot picture (ui/RobotPictureOps.cpp)
+    static float ArcAngle(int direction, float value, float base);
+    void PlacePositionArc(int k, float value);
+    void PlaceRangeArc(int k, float min, float max);
+    void UpdateEyeColor();
+    void HighlightPart(int part, uint32_t argb);
+    void trkMotorHeightChange();
+    void trkMotorWidthChange();
+    void ConnectHoverSources();
+    void PartMouseEnter(int part);
+    void PartMouseLeave(int part, QObject* sender);
+    void HDYMouseEnter(QObject* sender);
+    void WTYMouseEnter(QObject* sender);
+    void RSRMouseEnter(QObject* sender);
+    void RSPMouseEnter(QObject* sender);
+    void RHGMouseEnter(QObject* sender);
+    void LSRMouseEnter(QObject* sender);
+    void LSPMouseEnter(QObject* sender);
+    void LHGMouseEnter(QObject* sender);
+    void RFYMouseEnter(QObject* sender);
+    void RFPMouseEnter(QObject* sender);
+    void LFYMouseEnter(QObject* sender);
+    void LFPMouseEnter(QObject* sender);
+    void HDYMouseLeave(QObject* sender);
+    void WTYMouseLeave(QObject* sender);
+    void RSRMouseLeave(QObject* sender);
+    void RSPMouseLeave(QObject* sender);
+    void RHGMouseLeave(QObject* sender);
+    void LSRMouseLeave(QObject* sender);
+    void LSPMouseLeave(QObject* sender);
+    void LHGMouseLeave(QObject* sender);
+    void RFYMouseLeave(QObject* sender);
+    void RFPMouseLeave(QObject* sender);
+    void LFYMouseLeave(QObject* sender);
+    void LFPMouseLeave(QObject* sender);
 
     // ---- motion list (ui/MotionList.cpp)
     void ClearRow(int row);
@@ -156,6 +196,7 @@ private:
     void SwiAutoIncrSwitch();
 
     // ---- settings (ui/Settings.cpp)
+    void InitSettingsFile();
     void LoadSettings();
     void SaveSettings();
 
@@ -193,10 +234,12 @@ private:
     void btnQuickStop1Click();
 
     // ---- controller tab (ui/ControllerTab.cpp)
+    void LoadRemoteSlot(int k);
     void swiControlModeSwitch();
 
     // ---- fields
     QString IniFilename;
+    std::unique_ptr<kobito::IniFile> IniFile;
     bool DataChanged = false;
     bool Executing = false;
     bool MotionDone = false;
@@ -210,8 +253,8 @@ private:
     // ---- registries (they own nothing)
     std::array<TEditBox*, 16> dim_edit{};
     std::array<TFloatTrackBar*, 16> dim_track_bar{};
-    std::array<QWidget*, 16> dim_arc{};
-    std::array<QWidget*, 16> dim_arc_range{};
+    std::array<TArc*, 16> dim_arc{};
+    std::array<TArc*, 16> dim_arc_range{};
     std::array<QComboBox*, 15> Quick1Combos{};
     std::array<TButton*, RemoteSlotCount> dim_Remos{};
     std::array<TButton*, RemoteSlotCount> dim_Remos_del{};
@@ -290,7 +333,10 @@ private:
     QWidget* pnlTopTopLeft = nullptr;
     QWidget* pnlTopTopRight = nullptr;
     QWidget* pnlTopTopCenter = nullptr;
-    QWidget* ScaledLayout1 = nullptr;
+    TScaledLayout* ScaledLayout1 = nullptr;
+    RobotPicture m_picture;
+    // Controls and shapes whose pointer enter and leave highlight a body part.
+    std::array<QList<QWidget*>, 12> m_hoverSources;
     QGroupBox* grpTIM = nullptr;
     QGroupBox* grpRight = nullptr;
     QGroupBox* GroupBox7 = nullptr;

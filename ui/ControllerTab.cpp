@@ -4,7 +4,28 @@
 #include "Button.h"
 #include "Switch.h"
 
+#include "TextRules.h"
+
 #include <QLabel>
+
+void TForm1::LoadRemoteSlot(int k) {
+    const QString path = dim_Remos_path[size_t(k)];
+    if (path.trimmed().isEmpty())
+        return;
+    const kobito::TextFileResult file = kobito::LoadTextLines(path);
+    if (file.ok)
+        *dim_Remos_SL[size_t(k)] = file.lines;
+    else
+        ShowError(kobito::FileReadErrorText(path));
+    // The caption is the file name without folder and extension.
+    QString name = path.mid(
+        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char(':'))) + 1);
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    dim_Remos[size_t(k)]->setText(name);
+}
 
 void TForm1::swiControlModeSwitch() {
     const bool setup = swiControlMode->IsChecked();

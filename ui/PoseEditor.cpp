@@ -28,9 +28,11 @@ void TForm1::trackbarChanged(TFloatTrackBar* sender) {
     SyncChannel(dim_track_bar[size_t(k)], dim_edit[size_t(k)], dim_arc[size_t(k)]);
 }
 
-void TForm1::SyncChannel(TFloatTrackBar* trackBar, TEditBox* edit, QWidget* arc) {
+void TForm1::SyncChannel(TFloatTrackBar* trackBar, TEditBox* edit, TArc* arc) {
     edit->SetText(ValueToText(trackBar->Value()));
-    (void)arc;
+    if (arc)
+        PlacePositionArc(trackBar->Tag(), trackBar->Value());
+    UpdateEyeColor();
 }
 
 void TForm1::UpdateRanges() {
@@ -46,7 +48,7 @@ void TForm1::UpdateRanges() {
     }
 }
 
-void TForm1::ApplyServoRange(TFloatTrackBar* trackBar, QWidget* rangeArc) {
+void TForm1::ApplyServoRange(TFloatTrackBar* trackBar, TArc* rangeArc) {
     const int r = trackBar->Tag();
     auto cell = [this, r](int c) {
         const QTableWidgetItem* item = grdRange->item(r, c);
@@ -56,7 +58,8 @@ void TForm1::ApplyServoRange(TFloatTrackBar* trackBar, QWidget* rangeArc) {
     const float max = kobito::StrToFloatDef(cell(2), 180.0f);
     trackBar->SetMin(min);
     trackBar->SetMax(max);
-    (void)rangeArc;
+    if (rangeArc)
+        PlaceRangeArc(r, min, max);
 }
 
 void TForm1::grdRangeSelChanged() {

@@ -78,6 +78,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    FreshSettings fresh;
     DialogDouble dialogs;
     TForm1 form;
 };

@@ -1,6 +1,7 @@
 // Every named panel, group and control of the window: its parent, its place
 // and size, and its caption.
 #include "DialogDouble.h"
+#include "FormAccess.h"
 #include "uMain.h"
 
 #include <QAbstractButton>
@@ -90,6 +91,7 @@ QString CaptionOf(const QWidget* w) {
 
 class WindowLayout : public ::testing::Test {
 protected:
+    FreshSettings fresh;
     DialogDouble dialogs;
     TForm1 form;
 };

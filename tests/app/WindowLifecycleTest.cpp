@@ -13,6 +13,7 @@
 #include "Channels.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -28,6 +29,7 @@ const QString kDiscard =
 
 class WindowLifecycle : public ::testing::Test {
 protected:
+    FreshSettings fresh;
     DialogDouble dialogs;
     std::unique_ptr<TForm1> form = std::make_unique<TForm1>();
     TForm1Access access{*form};
@@ -126,10 +128,16 @@ TEST_F(WindowLifecycle, ClosingAModifiedTableAsksAndNoKeepsEverything) {
     EXPECT_FALSE(access.IsDestroyed());
     EXPECT_EQ(dialogs.Texts(ShownDialog::YesNo), QStringList{kDiscard});
 
+    EXPECT_FALSE(QFile::exists(access.IniFilename()));
+
     dialogs.yesNoAnswers = {true};
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(access.IsDestroyed());
     EXPECT_EQ(dialogs.Texts(ShownDialog::YesNo).size(), 2);
+    // The shutdown wrote the settings file.
+    QFile ini(access.IniFilename());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().startsWith("[HDY]\r\nMIN=0\r\nMAX=180\r\n\r\n[WTY]"));
 }
 
 TEST_F(WindowLifecycle, ExitButtonTakesTheSamePathAsTheCloseBox) {

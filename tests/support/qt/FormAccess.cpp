@@ -8,3 +8,12 @@ void TabTo(TForm1& form, const char* tabName) {
     if (tabs && page)
         tabs->setCurrentWidget(page);
 }
+
+#include "IniFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+FreshSettings::FreshSettings() {
+    QFile::remove(kobito::SettingsFilePath(QCoreApplication::applicationFilePath()));
+}

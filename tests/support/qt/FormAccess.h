@@ -35,3 +35,9 @@ struct TForm1Access {
 
 // Brings a tab of the window to the front, as a click on its header would.
 void TabTo(TForm1& form, const char* tabName);
+
+// Removes the settings file beside the test program, so that every window
+// starts from the defaults; declare it before the window in a fixture.
+struct FreshSettings {
+    FreshSettings();
+};
