@@ -483,10 +483,11 @@ int TVaCustomComm::WriteText(const std::string& text) {
         }
     }
     writeQueue_.Append(text.data(), text.size());
-    if (!text.empty()) {
-        writeSignal_ = true;
-        writeSignalled_.notify_all();
-    }
+    if (text.empty())
+        return 0;
+    writeSignal_ = true;
+    lock.unlock(); // the woken write thread must not find the lock taken
+    writeSignalled_.notify_all();
     return static_cast<int>(text.size());
 }
 
