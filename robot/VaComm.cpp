@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 namespace kobito {

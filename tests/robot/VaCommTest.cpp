@@ -186,6 +186,24 @@ TEST_F(VaCommTest, RateChangeWhileOpenIsApplied) {
     EXPECT_TRUE(comm.Active());
 }
 
+TEST_F(VaCommTest, WithoutUpdateDCBSettingsWaitForTheNextOpen) {
+    comm.SetUpdateDCB(false);
+    comm.Open();
+    comm.SetBaudrate(br115200);
+    termios t{};
+    pty.Attributes(t);
+    EXPECT_EQ(cfgetospeed(&t), B57600);
+}
+
+TEST_F(VaCommTest, AutoOpenOpensWhenLoaded) {
+    comm.Loaded();
+    EXPECT_FALSE(comm.Active());
+    comm.SetAutoOpen(true);
+    comm.Loaded();
+    EXPECT_TRUE(comm.Active());
+    EXPECT_EQ(Count("open"), 1);
+}
+
 TEST_F(VaCommTest, FailedOpenGivesTheMessageAndLeavesThePortClosed) {
     TVaComm holder;
     holder.SetDeviceName(pty.SlavePath());
