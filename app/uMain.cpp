@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QTabWidget>
@@ -260,6 +261,21 @@ void TForm1::ReleaseRemoteSlots() {
         list.reset();
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    try {
+        if (watched == grdRange && event->type() == QEvent::KeyRelease) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                grdRangeKeyUp(13);
+        } else if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
+            HoverEvent(watched, event->type());
+        }
+    } catch (...) {
+        ShowCurrentException();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TForm1::ConnectHandlers() {
     OnEvent(btnFileExit, &QPushButton::clicked, this, [this] { btnFileExitClick(); });
     OnEvent(btnFileNew, &QPushButton::clicked, this, [this] { btnFileNewClick(); });
@@ -272,6 +288,8 @@ void TForm1::ConnectHandlers() {
     OnEvent(SwiAutoIncr, &TSwitch::Switch, this, [this] { SwiAutoIncrSwitch(); });
     OnEvent(swiControlMode, &TSwitch::Switch, this, [this] { swiControlModeSwitch(); });
     OnEvent(Splitter1, &TSplitter::DblClick, this, [this] { Splitter1DblClick(); });
+    OnEvent(grdRange, &QTableWidget::currentCellChanged, this, [this] { grdRangeSelChanged(); });
+    grdRange->installEventFilter(this);
     OnEvent(trkMotorHeight, &TFloatTrackBar::Change, this, [this] { trkMotorHeightChange(); });
     OnEvent(trkMotorWidth, &TFloatTrackBar::Change, this, [this] { trkMotorWidthChange(); });
     OnEvent(btnQuickStop1, &QPushButton::clicked, this, [this] { btnQuickStop1Click(); });

@@ -5,6 +5,7 @@
 #include "RobotPicture.h"
 #include "VaEventDispatcher.h"
 
+#include <QEvent>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -152,6 +153,7 @@ private:
     void trkMotorHeightChange();
     void trkMotorWidthChange();
     void ConnectHoverSources();
+    void HoverEvent(QObject* watched, QEvent::Type type);
     void PartMouseEnter(int part);
     void PartMouseLeave(int part, QObject* sender);
     void HDYMouseEnter(QObject* sender);

@@ -127,12 +127,10 @@ void TForm1::ConnectHoverSources() {
     }
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::Enter && event->type() != QEvent::Leave)
-        return QWidget::eventFilter(watched, event);
+void TForm1::HoverEvent(QObject* watched, QEvent::Type type) {
     const QVariant part = watched->property("kobitoPart");
     if (!part.isValid())
-        return QWidget::eventFilter(watched, event);
+        return;
     using Handler = void (TForm1::*)(QObject*);
     static constexpr Handler enter[12] = {
         &TForm1::HDYMouseEnter, &TForm1::WTYMouseEnter, &TForm1::RSRMouseEnter,
@@ -146,6 +144,5 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         &TForm1::RFPMouseLeave, &TForm1::LFYMouseLeave, &TForm1::LFPMouseLeave};
     const int k = part.toInt();
     if (k >= 0 && k < 12)
-        (this->*(event->type() == QEvent::Enter ? enter : leave)[k])(watched);
-    return QWidget::eventFilter(watched, event);
+        (this->*(type == QEvent::Enter ? enter : leave)[k])(watched);
 }

@@ -31,6 +31,8 @@ struct TForm1Access {
     bool IsDestroyed() const { return f.m_destroyed; }
     void AddLog(int source, int kind, const QString& text) { f.AddLog(source, kind, text); }
     static QString LogStamp(const QDateTime& now) { return TForm1::LogStamp(now); }
+    void btnTestClick() { f.btnTestClick(); }
+    const RobotPicture& picture() const { return f.m_picture; }
 };
 
 // Brings a tab of the window to the front, as a click on its header would.
