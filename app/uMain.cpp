@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace {
 const char* const kCaption = "KOBITO Motion Version 1.10";
@@ -34,6 +35,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(1000, 740);
     CreateControls();
+    SetUpFileDialogs();
     CreateSerialComponent();
     ConnectHandlers();
     ConnectHoverSources();
@@ -293,6 +295,10 @@ void TForm1::ConnectHandlers() {
     OnEvent(trkMotorHeight, &TFloatTrackBar::Change, this, [this] { trkMotorHeightChange(); });
     OnEvent(trkMotorWidth, &TFloatTrackBar::Change, this, [this] { trkMotorWidthChange(); });
     OnEvent(btnQuickStop1, &QPushButton::clicked, this, [this] { btnQuickStop1Click(); });
+    OnEvent(btnRun, &QPushButton::clicked, this, [this] { btnRunClick(); });
+    OnEvent(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    OnEvent(btnFileOpen, &QPushButton::clicked, this, [this] { btnFileOpenClick(); });
+    OnEvent(btnFileSave, &QPushButton::clicked, this, [this] { btnFileSaveClick(); });
     OnEvent(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
     OnEvent(cbxComPort, &QComboBox::currentTextChanged, this, [this] { cbxComPortChange(); });
     OnEvent(cbxCombaud, &QComboBox::currentIndexChanged, this, [this] { cbxCombaudChange(); });

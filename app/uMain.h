@@ -2,6 +2,7 @@
 // The main window. One class holds every control and all run-time state; its
 // operations are defined in the file of their concern (ui/*.cpp).
 
+#include "Playback.h"
 #include "RobotPicture.h"
 #include "VaEventDispatcher.h"
 
@@ -226,10 +227,24 @@ private:
 
     // ---- Scratch bridge (ui/ScratchBridge.cpp)
     void DisconnectScratch();
+    bool ScratchConnected();
+    void ScratchListEndNotification();
 
     // ---- playback (ui/Playback.cpp)
+    class PlaybackAdapter;
     void SetExecuting(bool running);
+    void RunMotion(bool start);
+    void btnRunClick();
+    void Timer1Timer();
     void PlaybackRxChar(int count);
+
+    // ---- motion files (ui/MotionFiles.cpp)
+    void SetUpFileDialogs();
+    void LoadTextFile(const QString& path, QStringList& lines);
+    void LoadMotionList(const QStringList& lines);
+    void SaveMotionFile(const QString& path);
+    void btnFileOpenClick();
+    void btnFileSaveClick();
 
     // ---- quick tabs (ui/QuickTabs.cpp)
     void FillQuickCombos();
@@ -244,9 +259,8 @@ private:
     std::unique_ptr<kobito::IniFile> IniFile;
     bool DataChanged = false;
     bool Executing = false;
-    bool MotionDone = false;
-    bool ListEndNotified = false;
-    int NextMotion = 0;
+    // MotionDone, NextMotion and ListEndNotified of the running list.
+    kobito::TPlaybackSequencer Playback;
     float GrdRangeFullW = 0;
     uint32_t DefaultColor = 0xFF800080;
     std::array<int32_t, 16> out_val{};

@@ -3,7 +3,41 @@
 
 #include "Button.h"
 
+#include "MotionTable.h"
+#include "TextRules.h"
+#include "VaComm.h"
+
+#include <QStringConverter>
 #include <QTimer>
+
+// The window as the sequencer sees it.
+class TForm1::PlaybackAdapter final : public kobito::PlaybackHost {
+public:
+    explicit PlaybackAdapter(TForm1& form) : f(form) {}
+
+    int32_t Cell(int row, int column) override {
+        return kobito::StrToIntDef(f.m_motionModel->cell(row, column), 0);
+    }
+    void SendPose(const std::array<int32_t, 16>& values) override {
+        f.out_val = values;
+        f.SendPose();
+    }
+    void SendCommand(const std::string& text) override {
+        f.SendCommand(QString::fromStdString(text));
+    }
+    void SelectRow(int row) override { f.SelectRow(row); }
+    std::string ReadText() override { return f.VaComm1->ReadText(); }
+    void LogReceived(const std::string& text) override {
+        QStringDecoder decoder(QStringDecoder::System);
+        f.AddLog(LogRobot, LogRecv,
+                 decoder.decode(QByteArrayView(text.data(), qsizetype(text.size()))));
+    }
+    bool ScratchConnected() override { return f.ScratchConnected(); }
+    void NotifyListEnd() override { f.ScratchListEndNotification(); }
+
+private:
+    TForm1& f;
+};
 
 void TForm1::SetExecuting(bool running) {
     if (running == Executing)
@@ -17,6 +51,33 @@ void TForm1::SetExecuting(bool running) {
         Timer1->stop();
 }
 
+void TForm1::RunMotion(bool start) {
+    if (!start) {
+        SetExecuting(false);
+        return;
+    }
+    PlaybackAdapter host(*this);
+    if (!kobito::TPlaybackSequencer::HasData(host)) {
+        SetExecuting(false);
+        ShowError(QStringLiteral("実行するデータがありません\r\nNo data available"));
+        return;
+    }
+    SetExecuting(true);
+    Playback.Restart();
+}
+
+void TForm1::btnRunClick() {
+    RunMotion(!Executing);
+}
+
+void TForm1::Timer1Timer() {
+    if (!Executing)
+        return;
+    PlaybackAdapter host(*this);
+    Playback.Tick(host);
+}
+
 void TForm1::PlaybackRxChar(int count) {
-    (void)count;
+    PlaybackAdapter host(*this);
+    Playback.Received(count, host);
 }

@@ -2,3 +2,9 @@
 #include "uMain.h"
 
 void TForm1::DisconnectScratch() {}
+
+bool TForm1::ScratchConnected() {
+    return false;
+}
+
+void TForm1::ScratchListEndNotification() {}

@@ -17,3 +17,17 @@ void TabTo(TForm1& form, const char* tabName) {
 FreshSettings::FreshSettings() {
     QFile::remove(kobito::SettingsFilePath(QCoreApplication::applicationFilePath()));
 }
+
+#include "MotionTable.h"
+
+QString TForm1Access::Cell(int row, int col) const {
+    return f.m_motionModel->cell(row, col);
+}
+
+void TForm1Access::SetCell(int row, int col, const QString& text) {
+    f.m_motionModel->setCell(row, col, text);
+}
+
+QString TForm1Access::RowText(int row) const {
+    return f.m_motionModel->rowValues(row).join(',');
+}

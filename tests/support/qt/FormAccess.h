@@ -32,6 +32,11 @@ struct TForm1Access {
     void AddLog(int source, int kind, const QString& text) { f.AddLog(source, kind, text); }
     static QString LogStamp(const QDateTime& now) { return TForm1::LogStamp(now); }
     void btnTestClick() { f.btnTestClick(); }
+    const kobito::TPlaybackSequencer& Playback() const { return f.Playback; }
+    QString Cell(int row, int col) const;
+    void SetCell(int row, int col, const QString& text);
+    // Rows as they would be played: one text per row, values joined by commas.
+    QString RowText(int row) const;
     const RobotPicture& picture() const { return f.m_picture; }
 };
 

@@ -1,0 +1,39 @@
+#include "Playback.h"
+
+namespace kobito {
+
+void TPlaybackSequencer::Tick(PlaybackHost& host) {
+    if (!MotionDone || ListEndNotified) {
+        host.SendCommand("#Q");
+        return;
+    }
+    const int row = NextMotion;
+    std::array<int32_t, 16> values{};
+    for (int c = 0; c < 16; ++c)
+        values[static_cast<size_t>(c)] = host.Cell(row, c + 1);
+    host.SendPose(values);
+    MotionDone = false;
+    host.SelectRow(row);
+    NextMotion = row + 1;
+    if (NextMotion >= MotionRows || host.Cell(NextMotion, TimeColumn) == 0)
+        NextMotion = 0;
+}
+
+void TPlaybackSequencer::Received(int count, PlaybackHost& host) {
+    // A reply may come in pieces: below 7 bytes nothing is read yet.
+    if (count < 7) {
+        host.LogReceived("(" + std::to_string(count) + ")");
+        return;
+    }
+    const std::string text = host.ReadText();
+    if (text == FinishedReply) {
+        MotionDone = true;
+        if (host.ScratchConnected() && NextMotion == 0 && !ListEndNotified) {
+            host.NotifyListEnd();
+            ListEndNotified = true;
+        }
+    }
+    host.LogReceived(text);
+}
+
+} // namespace kobito
