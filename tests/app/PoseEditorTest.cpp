@@ -9,7 +9,10 @@
 #include "Splitter.h"
 
 #include "Channels.h"
+#include "IniFile.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTest>
@@ -204,4 +207,49 @@ TEST_F(PoseEditor, PointingAtAPartHighlightsItsOutline) {
     EXPECT_EQ(head->outlineColor().rgba(), red);
     QTest::mouseMove(form.findChild<QWidget*>("btnFileNew"));
     EXPECT_EQ(head->outlineColor().rgba(), purple);
+}
+
+TEST_F(PoseEditor, LeaderLinesHighlightTheirPartUnderARealPointer) {
+    const RobotPicture& picture = access.picture();
+    // The pointer enters the window somewhere neutral first.
+    QTest::mouseMove(form.findChild<QWidget*>("btnFileNew"));
+    for (int k = 0; k < kobito::ServoCount; ++k) {
+        for (TLine* line : picture.lines[size_t(k)]) {
+            SCOPED_TRACE(line->objectName().toStdString());
+            // The segment runs through the middle of its box.
+            QTest::mouseMove(line, line->rect().center());
+            for (TShape* shape : picture.highlight[size_t(k)])
+                EXPECT_EQ(shape->outlineColor().rgba(), 0xFFFF0000u);
+            QTest::mouseMove(form.findChild<QWidget*>("btnFileNew"));
+            for (TShape* shape : picture.highlight[size_t(k)])
+                EXPECT_EQ(shape->outlineColor().rgba(), 0xFF800080u);
+        }
+    }
+}
+
+TEST_F(PoseEditor, EyeAndTimeChannelsKeepTheirFullRange) {
+    for (int r = 0; r < kobito::ServoCount; ++r)
+        SetRange(r, "-50", "400");
+    for (int k = kobito::RED; k <= kobito::TIM; ++k) {
+        EXPECT_EQ(Slider(k)->Min(), 0.0f);
+        EXPECT_EQ(Slider(k)->Max(), 255.0f);
+    }
+    EXPECT_EQ(Slider(kobito::HDY)->Max(), 400.0f);
+}
+
+TEST(PoseEditorStartUp, AStoredRangeExcludingTheStopValueStartsAtItsBound) {
+    FreshSettings fresh;
+    {
+        QFile ini(kobito::SettingsFilePath(QCoreApplication::applicationFilePath()));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[RSP]\r\nMIN=140\r\nMAX=170\r\n[lsp]\r\nmax = 30\r\n");
+    }
+    DialogDouble dialogs;
+    TForm1 form;
+    TForm1Access access(form);
+    EXPECT_EQ(access.dim_track_bar()[kobito::RSP]->Value(), 140.0f);
+    EXPECT_EQ(access.dim_edit()[kobito::RSP]->Text(), "140");
+    EXPECT_EQ(access.dim_track_bar()[kobito::LSP]->Value(), 30.0f);
+    EXPECT_EQ(form.findChild<QLabel*>("lblLSP_MAX")->text(), "30");
+    EXPECT_TRUE(dialogs.shown.empty());
 }
