@@ -197,40 +197,40 @@ void TForm1::CreateQuick1Tab() {
             name = QStringLiteral("cbxQUick") + Utf8(kobito::ChannelNames[size_t(channel)]);
         auto* c = new QComboBox(box);
         c->setObjectName(name);
-        c->setGeometry(6, 18, 118, 22);
+        c->setGeometry(6, 18, 108, 22);
         return c;
     };
     auto servoBox = [&](QGroupBox* outer, const Box& b) {
         QGroupBox* box = MakeGroup(
             outer, QStringLiteral("grpQuick") + Utf8(kobito::ChannelNames[size_t(b.channel)]),
-            QString::fromUtf8(b.caption), b.x, b.y, 130, 46);
+            QString::fromUtf8(b.caption), b.x, b.y, 120, 46);
         m_quickBoxes[size_t(b.channel)] = box;
         Quick1Combos[size_t(b.channel)] = combo(box, b.channel);
     };
 
     grpQuickHeadWaist =
-        MakeGroup(TabItem1, "grpQuickHeadWaist", "頭・腰( Head, Waist )", 4, 2, 142, 212);
+        MakeGroup(TabItem1, "grpQuickHeadWaist", "頭・腰( Head, Waist )", 4, 2, 132, 212);
     servoBox(grpQuickHeadWaist, {kobito::HDY, "頭( Head )", 6, 16});
-    QGroupBox* eyes = MakeGroup(grpQuickHeadWaist, "grpQuickEye", "目( Eyes )", 6, 64, 130, 46);
-    cbxQuickEye = Make<QComboBox>(eyes, "cbxQuickEye", 6, 18, 118, 22);
+    QGroupBox* eyes = MakeGroup(grpQuickHeadWaist, "grpQuickEye", "目( Eyes )", 6, 64, 120, 46);
+    cbxQuickEye = Make<QComboBox>(eyes, "cbxQuickEye", 6, 18, 108, 22);
     servoBox(grpQuickHeadWaist, {kobito::WTY, "腰( Waist )", 6, 112});
 
-    grpQuickRight = MakeGroup(TabItem1, "grpQuickRight", "右側( Right side )", 150, 2, 278, 212);
+    grpQuickRight = MakeGroup(TabItem1, "grpQuickRight", "右側( Right side )", 140, 2, 258, 212);
     servoBox(grpQuickRight, {kobito::RSR, "肩( Shoulder )", 6, 16});
     servoBox(grpQuickRight, {kobito::RSP, "腕( Arm )", 6, 64});
     servoBox(grpQuickRight, {kobito::RHG, "手( Hand )", 6, 112});
-    servoBox(grpQuickRight, {kobito::RFY, "脚( Leg )", 142, 16});
-    servoBox(grpQuickRight, {kobito::RFP, "足( Foot )", 142, 64});
+    servoBox(grpQuickRight, {kobito::RFY, "脚( Leg )", 132, 16});
+    servoBox(grpQuickRight, {kobito::RFP, "足( Foot )", 132, 64});
 
-    btnQuickSet = MakeButton(TabItem1, "btnQuickSet", "設定( Set )", 432, 60, 22 + 42, 40);
-    btnQuickReset = MakeButton(TabItem1, "btnQuickReset", "リセット( Reset )", 432, 108, 64, 40);
+    btnQuickSet = MakeButton(TabItem1, "btnQuickSet", "設定( Set )", 402, 60, 64, 40);
+    btnQuickReset = MakeButton(TabItem1, "btnQuickReset", "リセット( Reset )", 402, 108, 64, 40);
 
-    grpQuickLeft = MakeGroup(TabItem1, "grpQuickLeft", "左側( Left side )", 500, 2, 236, 212);
+    grpQuickLeft = MakeGroup(TabItem1, "grpQuickLeft", "左側( Left side )", 470, 2, 258, 212);
     servoBox(grpQuickLeft, {kobito::LSR, "肩( Shoulder )", 6, 16});
     servoBox(grpQuickLeft, {kobito::LSP, "腕(Arm )", 6, 64});
     servoBox(grpQuickLeft, {kobito::LHG, "手( Hand )", 6, 112});
-    servoBox(grpQuickLeft, {kobito::LFY, "脚( Leg )", 6, 160});
-    servoBox(grpQuickLeft, {kobito::LFP, "足( Foot )", 140, 16});
+    servoBox(grpQuickLeft, {kobito::LFY, "脚( Leg )", 132, 16});
+    servoBox(grpQuickLeft, {kobito::LFP, "足( Foot )", 132, 64});
     for (int k = 12; k < 15; ++k)
         Quick1Combos[size_t(k)] = cbxQuickEye;
 }

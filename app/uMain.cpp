@@ -295,6 +295,19 @@ void TForm1::ConnectHandlers() {
     OnEvent(trkMotorHeight, &TFloatTrackBar::Change, this, [this] { trkMotorHeightChange(); });
     OnEvent(trkMotorWidth, &TFloatTrackBar::Change, this, [this] { trkMotorWidthChange(); });
     OnEvent(btnQuickStop1, &QPushButton::clicked, this, [this] { btnQuickStop1Click(); });
+    OnEvent(btnQuickSet, &QPushButton::clicked, this, [this] { btnQuickSetClick(); });
+    OnEvent(btnQuickReset, &QPushButton::clicked, this, [this] { btnQuickResetClick(); });
+    for (const auto& gait : m_walkingButtons)
+        for (TButton* button : gait)
+            OnEvent(button, &QPushButton::clicked, this,
+                    [this, button] { btnQuickWalkingClick(button); });
+    for (int k = 0; k < RemoteSlotCount; ++k) {
+        TButton* slot = dim_Remos[size_t(k)];
+        TButton* del = dim_Remos_del[size_t(k)];
+        OnEvent(slot, &QPushButton::clicked, this, [this, slot] { btnRemoteClick(slot); });
+        OnEvent(del, &QPushButton::clicked, this, [this, del] { btnRemote_delClick(del); });
+    }
+    OnEvent(btnReload, &QPushButton::clicked, this, [this] { btnReloadClick(); });
     OnEvent(btnRun, &QPushButton::clicked, this, [this] { btnRunClick(); });
     OnEvent(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     OnEvent(btnFileOpen, &QPushButton::clicked, this, [this] { btnFileOpenClick(); });

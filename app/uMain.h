@@ -248,10 +248,21 @@ private:
 
     // ---- quick tabs (ui/QuickTabs.cpp)
     void FillQuickCombos();
+    void FillQuickCombo(int list, QComboBox* box);
+    static float QuickValue(int channel, QComboBox* box);
+    void btnQuickSetClick();
+    void btnQuickResetClick();
     void btnQuickStop1Click();
+    void btnQuickWalkingClick(TButton* sender);
+    void ApplyWalkingPose(int direction, int step);
 
     // ---- controller tab (ui/ControllerTab.cpp)
     void LoadRemoteSlot(int k);
+    void RunRemoteSlot(int k);
+    void ClearRemoteSlot(int k);
+    void btnRemoteClick(TButton* sender);
+    void btnRemote_delClick(TButton* sender);
+    void btnReloadClick();
     void swiControlModeSwitch();
 
     // ---- fields

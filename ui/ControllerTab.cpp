@@ -6,6 +6,10 @@
 
 #include "TextRules.h"
 
+#include "DialogService.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 
 void TForm1::LoadRemoteSlot(int k) {
@@ -34,4 +38,42 @@ void TForm1::swiControlModeSwitch() {
     for (TButton* del : dim_Remos_del)
         del->setVisible(setup);
     UpdateControls();
+}
+
+void TForm1::RunRemoteSlot(int k) {
+    if (IsDataChanged() && !ConfirmDiscard())
+        return;
+    LoadMotionList(*dim_Remos_SL[size_t(k)]);
+    SetDataChanged(false);
+    RunMotion(true);
+}
+
+void TForm1::ClearRemoteSlot(int k) {
+    dim_Remos[size_t(k)]->setText(QString());
+    dim_Remos_path[size_t(k)].clear();
+    dim_Remos_SL[size_t(k)]->clear();
+}
+
+void TForm1::btnRemoteClick(TButton* sender) {
+    const int k = sender->Tag();
+    if (swiControlMode->IsChecked()) {
+        const std::optional<QString> chosen = Dialogs().RunFileDialog(OpenDialog);
+        if (!chosen)
+            return;
+        dim_Remos_path[size_t(k)] = QDir::toNativeSeparators(QFileInfo(*chosen).absoluteFilePath());
+        LoadRemoteSlot(k);
+        return;
+    }
+    if (dim_Remos[size_t(k)]->text().trimmed().isEmpty())
+        return;
+    RunRemoteSlot(k);
+}
+
+void TForm1::btnRemote_delClick(TButton* sender) {
+    ClearRemoteSlot(sender->Tag());
+}
+
+void TForm1::btnReloadClick() {
+    for (int k = 0; k < RemoteSlotCount; ++k)
+        LoadRemoteSlot(k);
 }
