@@ -11,6 +11,7 @@
 #include "SerialBackend.h"
 #include "VaComm.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -190,7 +191,7 @@ public:
                 }
                 DWORD ignored = 0;
                 if (GetOverlappedResult(handle_, &ov, &ignored, FALSE))
-                    return mask;
+                    return OnlyNews(mask);
                 e = GetLastError();
             }
             // Wine ends a wait with 995 when the mask is cleared: stopped.
@@ -203,10 +204,32 @@ public:
             }
             return comm_event::Err;
         }
-        return mask;
+        return OnlyNews(mask);
     }
 
     void StopWait() override { SetEvent(stopWait_.Get()); }
+
+    // A received-byte event means new bytes on Windows; Wine reports one
+    // whenever the receive queue is not empty, so unread bytes would raise
+    // it again and again. Pass it on only when the queue holds more than the
+    // component has already been told of.
+    uint32_t OnlyNews(uint32_t mask) {
+        if ((mask & comm_event::RxChar) == 0)
+            return mask;
+        COMSTAT stat{};
+        DWORD errors = 0;
+        if (ClearCommError(handle_, &errors, &stat)) {
+            {
+                std::lock_guard g(errorLock_);
+                errors_ |= errors;
+            }
+            if (stat.cbInQue <= known_)
+                mask &= ~comm_event::RxChar;
+        }
+        if (mask == 0) // nothing new: do not ask again at once
+            WaitForSingleObject(stopWait_.Get(), kRecheckMs);
+        return mask;
+    }
 
     std::size_t BytesWaiting() override {
         COMSTAT stat{};
@@ -214,8 +237,11 @@ public:
         if (!ClearCommError(handle_, &errors, &stat))
             Fail("Error retrieving statistics", GetLastError());
         // The query also clears the error flags: keep them for TakeErrors.
-        std::lock_guard g(errorLock_);
-        errors_ |= errors;
+        {
+            std::lock_guard g(errorLock_);
+            errors_ |= errors;
+        }
+        known_ = stat.cbInQue;
         return stat.cbInQue;
     }
 
@@ -256,6 +282,8 @@ public:
                 Fail("Read error", e);
         }
         buffer.resize(got);
+        const std::size_t known = known_;
+        known_ = known - std::min<std::size_t>(known, got);
         return buffer;
     }
 
@@ -294,6 +322,10 @@ private:
     Event stopWait_;
     Event cancelWrite_;
     bool waitBroken_ = false; // event thread only
+    static constexpr DWORD kRecheckMs = 10;
+    // Received bytes the component has seen counted and not yet read;
+    // written under the component's global lock.
+    std::atomic<std::size_t> known_{0};
     std::mutex errorLock_;
     uint32_t errors_ = 0;
 };
