@@ -12,6 +12,7 @@
 
 #include "Channels.h"
 #include "IniFile.h"
+#include "ScratchClient.h"
 #include "VaComm.h"
 
 #include <QCloseEvent>
@@ -37,6 +38,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     CreateControls();
     SetUpFileDialogs();
     CreateSerialComponent();
+    CreateScratchClient();
     ConnectHandlers();
     ConnectHoverSources();
     FormCreate();
@@ -307,6 +309,8 @@ void TForm1::ConnectHandlers() {
         OnEvent(slot, &QPushButton::clicked, this, [this, slot] { btnRemoteClick(slot); });
         OnEvent(del, &QPushButton::clicked, this, [this, del] { btnRemote_delClick(del); });
     }
+    OnEvent(swiScratch, &TSwitch::Switch, this, [this] { swiScratchSwitch(); });
+    OnEvent(TmrScratch, &QTimer::timeout, this, [this] { TmrScratchTimer(); });
     OnEvent(btnReload, &QPushButton::clicked, this, [this] { btnReloadClick(); });
     OnEvent(btnRun, &QPushButton::clicked, this, [this] { btnRunClick(); });
     OnEvent(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });

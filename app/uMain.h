@@ -32,6 +32,7 @@ class TSwitch;
 
 namespace kobito {
 class MotionTableModel;
+class TScratchClient;
 class TVaComm;
 } // namespace kobito
 
@@ -226,6 +227,13 @@ private:
     void btnClearCommandClick();
 
     // ---- Scratch bridge (ui/ScratchBridge.cpp)
+    void CreateScratchClient();
+    void swiScratchSwitch();
+    void IdTCPClientConnected();
+    void IdTCPClientDisconnected();
+    void TmrScratchTimer();
+    void HandleScratchMessage(const std::string& frame);
+    void ScratchDisconnectOnError();
     void DisconnectScratch();
     bool ScratchConnected();
     void ScratchListEndNotification();
@@ -380,6 +388,8 @@ private:
     // components without a place on screen
     std::unique_ptr<TCommDispatcher> m_commDispatcher;
     std::unique_ptr<kobito::TVaComm> VaComm1;
+    std::unique_ptr<kobito::TScratchClient> IdTCPClient;
+    bool m_inScratchTick = false;
     QFileDialog* OpenDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QTimer* Timer1 = nullptr;

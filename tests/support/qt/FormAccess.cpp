@@ -31,3 +31,9 @@ void TForm1Access::SetCell(int row, int col, const QString& text) {
 QString TForm1Access::RowText(int row) const {
     return f.m_motionModel->rowValues(row).join(',');
 }
+
+#include "ScratchClient.h"
+
+void TForm1Access::SetScratchPort(uint16_t port) {
+    f.IdTCPClient->Port = port;
+}

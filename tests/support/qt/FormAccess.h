@@ -33,6 +33,8 @@ struct TForm1Access {
     static QString LogStamp(const QDateTime& now) { return TForm1::LogStamp(now); }
     void btnTestClick() { f.btnTestClick(); }
     const kobito::TPlaybackSequencer& Playback() const { return f.Playback; }
+    // Tests point the bridge at their own Scratch peer.
+    void SetScratchPort(uint16_t port);
     QString Cell(int row, int col) const;
     void SetCell(int row, int col, const QString& text);
     // Rows as they would be played: one text per row, values joined by commas.
