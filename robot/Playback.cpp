@@ -22,7 +22,8 @@ void TPlaybackSequencer::Tick(PlaybackHost& host) {
 void TPlaybackSequencer::Received(int count, PlaybackHost& host) {
     // A reply may come in pieces: below 7 bytes nothing is read yet.
     if (count < 7) {
-        host.LogReceived("(" + std::to_string(count) + ")");
+        // Appended, not "(" + text: GCC 12 at -O3 warns falsely on that form.
+        host.LogReceived(std::string("(").append(std::to_string(count)).append(")"));
         return;
     }
     const std::string text = host.ReadText();
