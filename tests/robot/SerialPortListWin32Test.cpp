@@ -98,7 +98,8 @@ TEST_F(SerialPortMap, GivesThePortNamesInTheMapsOrder) {
     } cases[] = {
         {"none", {}, {}},
         {"one", {Text(L"\\Device\\Serial0", L"COM1")}, {"COM1"}},
-        // Not sorted by port name: the value names are never shown.
+        // Not sorted by port name. Wine enumerates values by name, Windows
+        // in the order written: these names sort in the order written.
         {"three",
          {Text(L"\\Device\\Serial0", L"COM3"), Text(L"\\Device\\Serial1", L"COM1"),
           Text(L"\\Device\\VCP0", L"COM10")},
