@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -282,6 +283,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::ConnectHandlers() {
     OnEvent(btnFileExit, &QPushButton::clicked, this, [this] { btnFileExitClick(); });
+    // The usual editor keys run exactly the buttons' handlers.
+    auto shortcut = [this](QKeySequence::StandardKey key, void (TForm1::*handler)()) {
+        auto* s = new QShortcut(QKeySequence(key), this);
+        s->setContext(Qt::WindowShortcut);
+        OnEvent(s, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
+    };
+    shortcut(QKeySequence::New, &TForm1::btnFileNewClick);
+    shortcut(QKeySequence::Open, &TForm1::btnFileOpenClick);
+    shortcut(QKeySequence::Save, &TForm1::btnFileSaveClick);
     OnEvent(btnFileNew, &QPushButton::clicked, this, [this] { btnFileNewClick(); });
     OnEvent(btnRowClear, &QPushButton::clicked, this, [this] { btnRowClearClick(); });
     OnEvent(btnRowEdit, &QPushButton::clicked, this, [this] { btnRowEditClick(); });

@@ -150,3 +150,19 @@ TEST_F(MotionFiles, DialogsFilterMotionFilesAndAddTheExtension) {
     EXPECT_FALSE(
         form.findChild<QFileDialog*>("SaveDialog")->testOption(QFileDialog::DontConfirmOverwrite));
 }
+
+TEST_F(MotionFiles, KeyboardShortcutsRunTheFileButtons) {
+    QApplication::setActiveWindow(&form);
+    access.SetCell(3, 3, "7");
+    QTest::keyClick(&form, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(access.RowText(3), kZeros) << "New on an unmodified table";
+    const QString path = Path("keys.kmf");
+    dialogs.fileAnswers = {path};
+    QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFile::exists(path));
+    dialogs.fileAnswers = {path};
+    QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(form.windowTitle(), path);
+    EXPECT_EQ(dialogs.Texts(ShownDialog::File),
+              QStringList({"Save KOBITO motion file", "Open KOBITO motion file"}));
+}
