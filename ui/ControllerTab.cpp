@@ -4,9 +4,9 @@
 #include "Button.h"
 #include "Switch.h"
 
-#include "TextRules.h"
-
 #include "DialogService.h"
+
+#include "TextRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,13 +14,9 @@
 
 void TForm1::LoadRemoteSlot(int k) {
     const QString path = dim_Remos_path[size_t(k)];
-    if (path.trimmed().isEmpty())
+    if (kobito::TrimControl(path).isEmpty())
         return;
-    const kobito::TextFileResult file = kobito::LoadTextLines(path);
-    if (file.ok)
-        *dim_Remos_SL[size_t(k)] = file.lines;
-    else
-        ShowError(kobito::FileReadErrorText(path));
+    LoadTextFile(path, *dim_Remos_SL[size_t(k)]);
     // The caption is the file name without folder and extension.
     QString name = path.mid(
         std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char(':'))) + 1);
@@ -64,7 +60,7 @@ void TForm1::btnRemoteClick(TButton* sender) {
         LoadRemoteSlot(k);
         return;
     }
-    if (dim_Remos[size_t(k)]->text().trimmed().isEmpty())
+    if (kobito::TrimControl(dim_Remos[size_t(k)]->text()).isEmpty())
         return;
     RunRemoteSlot(k);
 }
