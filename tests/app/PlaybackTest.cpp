@@ -143,3 +143,17 @@ TEST_F(Playback, ClosingThePortStopsPlaybackFirst) {
     EXPECT_FALSE(access.Executing());
     EXPECT_TRUE(QTest::qWaitFor([&] { return Log().contains("[KOBITO/****] 切断"); }, 2000));
 }
+
+TEST_F(Playback, ARowChangedDuringPlaybackGoesOutWithItsNewValues) {
+    Start();
+    SetRow(0, 5);
+    SetRow(1, 5);
+    Click("btnRun");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Poses().size() >= 2; }, 5000));
+    access.SetCell(1, 1, "77");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Poses().contains("P77"); }, 5000));
+    Click("btnRun");
+    const QStringList poses = Poses();
+    EXPECT_EQ(poses.mid(0, 2), QStringList({"P10", "P11"}));
+    EXPECT_EQ(poses.at(poses.indexOf("P77") - 1), "P10");
+}
