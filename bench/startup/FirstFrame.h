@@ -1,7 +1,8 @@
 #pragma once
-// Bench-only: reports the moment a window's first frame has been painted, and
-// the process's resident memory then, on standard output as one line
-//   first-frame <steady clock ns> <VmRSS kB> <VmHWM kB>
+// Bench-only: reports the moment a window's first frame has been painted, the
+// process's resident memory and the processor time it has used by then, on
+// standard output as one line
+//   first-frame <steady clock ns> <VmRSS kB> <VmHWM kB> <user+system us>
 // and ends the event loop.
 #include <QCoreApplication>
 #include <QEvent>
@@ -10,7 +11,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sys/resource.h>
 
 namespace kobito::bench {
 
@@ -47,8 +50,12 @@ private:
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
                             .count();
-        std::printf("first-frame %lld %ld %ld\n", static_cast<long long>(ns), StatusKb("VmRSS"),
-                    StatusKb("VmHWM"));
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const long long cpuUs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                                usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+        std::printf("first-frame %lld %ld %ld %lld\n", static_cast<long long>(ns),
+                    StatusKb("VmRSS"), StatusKb("VmHWM"), cpuUs);
         std::fflush(stdout);
         QCoreApplication::quit();
     }
