@@ -67,6 +67,20 @@ public:
                     r <= goal ? "met" : "MISSED");
     }
 
+    // The same for a counter of two benchmarks.
+    void PrintCounterRatio(const char* label, const std::string& counter,
+                           const std::string& numerator, const std::string& denominator,
+                           double goal) const {
+        if (!Has(numerator) || !Has(denominator) || Counter(denominator, counter) <= 0) {
+            std::printf("ratio   %-40s n/a (a run is missing)\n", label);
+            return;
+        }
+        const double r = Counter(numerator, counter) / Counter(denominator, counter);
+        std::printf("ratio   %-40s %12.2f   (goal <= %.1f: %s; %.1f / %.1f %s)\n", label, r, goal,
+                    r <= goal ? "met" : "MISSED", Counter(numerator, counter),
+                    Counter(denominator, counter), counter.c_str());
+    }
+
 private:
     struct Figure {
         double seconds = 0;
