@@ -1,0 +1,48 @@
+# The menu entry, icons and AppStream data beside the programs, and the
+# Debian package of KOBITO Motion (scripts/package runs cpack).
+include(GNUInstallDirs)
+
+set(_kobito_packaging ${CMAKE_CURRENT_LIST_DIR})
+install(FILES ${_kobito_packaging}/kobito-motion.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${_kobito_packaging}/example.kobito.Motion.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${_kobito_packaging}/kobito-motion.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 48 128 256)
+  install(FILES ${_kobito_packaging}/icons/${size}x${size}/kobito-motion.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kobito-motion)
+set(CPACK_PACKAGE_VENDOR "KOBITO Motion maintainers")
+set(CPACK_PACKAGE_CONTACT "KOBITO Motion maintainers <maintainers@kobito.example>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "motion editor and controller for the KOBITO robot")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/deb)
+
+set(CPACK_DEBIAN_PACKAGE_NAME kobito-motion)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION education)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The Qt 6 libraries come from dpkg-shlibdeps; the captions are Japanese first
+# and need a Japanese font; Scratch 1.4 can drive the program by broadcast.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "scratch")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The long description; CPack puts the summary above it and indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "KOBITO Motion shapes poses for KOBITO, a small humanoid robot with twelve
+servos and two colour eyes, collects them into motions of up to 100 steps,
+saves and opens motion files and plays them on the robot over a serial line.
+Presets, remote-controller buttons and Scratch 1.4 broadcasts start motions.
+
+kobito-sim plays the robot's controller board on a pseudo-terminal, for
+trying the program without a robot.")
+
+include(CPack)
