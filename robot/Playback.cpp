@@ -5,6 +5,7 @@ namespace kobito {
 void TPlaybackSequencer::Tick(PlaybackHost& host) {
     if (!MotionDone || ListEndNotified) {
         host.SendCommand("#Q");
+        PolledSinceRow = true;
         return;
     }
     const int row = NextMotion;
@@ -13,6 +14,7 @@ void TPlaybackSequencer::Tick(PlaybackHost& host) {
         values[static_cast<size_t>(c)] = host.Cell(row, c + 1);
     host.SendPose(values);
     MotionDone = false;
+    PolledSinceRow = false;
     host.SelectRow(row);
     NextMotion = row + 1;
     if (NextMotion >= MotionRows || host.Cell(NextMotion, TimeColumn) == 0)
@@ -27,7 +29,9 @@ void TPlaybackSequencer::Received(int count, PlaybackHost& host) {
         return;
     }
     const std::string text = host.ReadText();
-    if (text == FinishedReply) {
+    // Only the answer to a poll sent after the last row says the robot has
+    // finished it; a late answer to an earlier poll is only logged.
+    if (text == FinishedReply && PolledSinceRow) {
         MotionDone = true;
         if (host.ScratchConnected() && NextMotion == 0 && !ListEndNotified) {
             host.NotifyListEnd();

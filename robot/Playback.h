@@ -36,6 +36,9 @@ public:
     bool MotionDone = false;
     int NextMotion = 0;
     bool ListEndNotified = false;
+    // A poll has gone out since the last row: only a reply to such a poll
+    // can mean the robot finished that row.
+    bool PolledSinceRow = false;
 
     // Whether a start has anything to play: row 0's move time is not 0.
     static bool HasData(PlaybackHost& host) { return host.Cell(0, TimeColumn) != 0; }
@@ -43,6 +46,7 @@ public:
     void Restart() {
         NextMotion = 0;
         MotionDone = true;
+        PolledSinceRow = false;
     }
     // One timer step: the next row, or a poll while the robot moves.
     void Tick(PlaybackHost& host);

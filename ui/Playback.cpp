@@ -80,4 +80,10 @@ void TForm1::Timer1Timer() {
 void TForm1::PlaybackRxChar(int count) {
     PlaybackAdapter host(*this);
     Playback.Received(count, host);
+    // The robot has just answered a poll: the next row goes at once, and the
+    // ticks start again from here, so polls keep their 50 ms spacing.
+    if (Executing && Playback.MotionDone && !Playback.ListEndNotified) {
+        Timer1->start();
+        Timer1Timer();
+    }
 }

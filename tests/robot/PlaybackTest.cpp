@@ -109,6 +109,7 @@ TEST(PlaybackSequencer, OnlyTheExactFinishedReplyLetsTheNextRowGo) {
         TPlaybackSequencer seq;
         seq.Restart();
         seq.Tick(host); // row 0 goes out
+        seq.Tick(host); // and the robot is polled
         host.waiting = c.bytes;
         seq.Received(int(c.bytes.size()), host);
         EXPECT_EQ(seq.MotionDone, c.finished);
@@ -123,6 +124,7 @@ TEST(PlaybackSequencer, FewerThanSevenBytesWaitAndAreCountedInTheLog) {
     host.times = {{0, 5}};
     TPlaybackSequencer seq;
     seq.Restart();
+    seq.Tick(host);
     seq.Tick(host);
     host.waiting = "#QPT";
     seq.Received(4, host);
@@ -146,6 +148,42 @@ TEST(PlaybackSequencer, WithScratchConnectedTheListPlaysOnceThenHolds) {
     // Cleared by the bridge: the list plays again from row 0.
     seq.ListEndNotified = false;
     host.transcript.clear();
+    seq.Tick(host);
+    EXPECT_EQ(host.transcript.back(), "P0");
+}
+
+TEST(PlaybackSequencer, ALateReplyToAnEarlierPollDoesNotFinishTheNextRow) {
+    TableHost host;
+    host.times = {{0, 5}, {1, 5}, {2, 5}};
+    TPlaybackSequencer seq;
+    seq.Restart();
+    seq.Tick(host); // row 0
+    seq.Tick(host); // poll
+    seq.Tick(host); // poll again: the robot is slow to answer
+    host.waiting = kobito::FinishedReply;
+    seq.Received(7, host);
+    seq.Tick(host); // row 1
+    EXPECT_EQ(host.transcript.back(), "P1");
+    host.waiting = kobito::FinishedReply; // the answer to the second poll
+    seq.Received(7, host);
+    EXPECT_FALSE(seq.MotionDone);
+    seq.Tick(host);
+    EXPECT_EQ(host.transcript.back(), "#Q");
+}
+
+TEST(PlaybackSequencer, AfterARestartALateReplyNeitherSendsDoneNorSkipsRow0) {
+    TableHost host;
+    host.scratch = true;
+    host.times = {{0, 5}};
+    TPlaybackSequencer seq;
+    seq.Restart();
+    seq.Tick(host);
+    seq.Tick(host); // polled: a reply is on its way
+    seq.Restart();  // a slot started meanwhile
+    host.waiting = kobito::FinishedReply;
+    seq.Received(7, host);
+    EXPECT_FALSE(seq.ListEndNotified);
+    EXPECT_NE(host.transcript.back(), "Done");
     seq.Tick(host);
     EXPECT_EQ(host.transcript.back(), "P0");
 }
