@@ -341,7 +341,7 @@ BENCHMARK(BroadcastToFirstPose)
     ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(40);
+    ->Iterations(20);
 
 struct Burst {
     double longestTick = 0;       // ms, one dispatch of the bridge's timer
@@ -486,15 +486,17 @@ int main(int argc, char** argv) {
                     ("BroadcastToFirstPose/" + mode).c_str(), median, Percentile(s.total, 0.9),
                     *std::max_element(s.total.begin(), s.total.end()), s.total.size(),
                     Verdict(median, 25));
-        std::printf("median  %-40s %12.3f ms\n", ("BroadcastToLogLine/" + mode).c_str(),
-                    Percentile(s.handled, 0.5));
-        std::printf("count   %-40s %12d     (of %zu broadcasts)\n",
-                    ("DoneWithoutPose/" + mode).c_str(), s.doneWithoutPose,
-                    s.total.size() + std::size_t(s.doneWithoutPose));
+        std::printf("median  %-40s %12.3f ms  (Done without a pose: %d of %zu broadcasts)\n",
+                    ("BroadcastToLogLine/" + mode).c_str(), Percentile(s.handled, 0.5),
+                    s.doneWithoutPose, s.total.size() + std::size_t(s.doneWithoutPose));
     }
     if (!burst.total.empty()) {
-        std::printf("median  %-40s %12.3f ms  (%.0f ticks)\n", "ThousandUnmatchedBroadcasts",
-                    Percentile(burst.total, 0.5), Percentile(burst.ticks, 0.5));
+        // The tick's maximum on the median's line too, where summaries look.
+        std::printf("median  %-40s %12.3f ms  (%.0f ticks; longest tick %.1f ms, goal <= 100: "
+                    "%s)\n",
+                    "ThousandUnmatchedBroadcasts", Percentile(burst.total, 0.5),
+                    Percentile(burst.ticks, 0.5), burst.longestTick,
+                    Verdict(burst.longestTick, 100));
         std::printf("max     %-40s %12.3f ms  (goal <= 100: %s)\n", "longest bridge tick",
                     burst.longestTick, Verdict(burst.longestTick, 100));
         std::printf("max     %-40s %12.3f ms  (event %s)\n", "longest GUI event",
