@@ -37,7 +37,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     setFixedSize(1000, 740);
     CreateControls();
-    SetUpFileDialogs();
     CreateSerialComponent();
     CreateScratchClient();
     ConnectHandlers();

@@ -247,7 +247,7 @@ private:
     void PlaybackRxChar(int count);
 
     // ---- motion files (ui/MotionFiles.cpp)
-    void SetUpFileDialogs();
+    QFileDialog* MotionFileDialog(bool save);
     void LoadTextFile(const QString& path, QStringList& lines);
     void LoadMotionList(const QStringList& lines);
     void SaveMotionFile(const QString& path);

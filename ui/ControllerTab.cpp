@@ -53,7 +53,7 @@ void TForm1::ClearRemoteSlot(int k) {
 void TForm1::btnRemoteClick(TButton* sender) {
     const int k = sender->Tag();
     if (swiControlMode->IsChecked()) {
-        const std::optional<QString> chosen = Dialogs().RunFileDialog(OpenDialog);
+        const std::optional<QString> chosen = Dialogs().RunFileDialog(MotionFileDialog(false));
         if (!chosen)
             return;
         dim_Remos_path[size_t(k)] = QDir::toNativeSeparators(QFileInfo(*chosen).absoluteFilePath());

@@ -16,23 +16,29 @@ const QStringList kMotionFilters = {QStringLiteral("KOBITO motion file(*.kmf)"),
                                     QStringLiteral("All files(*.*)")};
 }
 
-void TForm1::SetUpFileDialogs() {
-    // The program's own dialogs, the same on every platform, so that each
-    // keeps its folder and name between uses.
-    for (QFileDialog* dialog : {OpenDialog, SaveDialog}) {
-        dialog->setOption(QFileDialog::DontUseNativeDialog, false);
-        dialog->setNameFilters(kMotionFilters);
-        dialog->selectNameFilter(kMotionFilters.front());
-        dialog->setDefaultSuffix(QStringLiteral("kmf"));
-        dialog->setSizeGripEnabled(true);
+// The two dialogs are made on first use, which keeps start-up quick, and
+// then kept, so that each opens in the folder and with the name of its last use.
+QFileDialog* TForm1::MotionFileDialog(bool save) {
+    QFileDialog*& dialog = save ? SaveDialog : OpenDialog;
+    if (dialog)
+        return dialog;
+    dialog = new QFileDialog(this);
+    dialog->setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    dialog->setNameFilters(kMotionFilters);
+    dialog->selectNameFilter(kMotionFilters.front());
+    dialog->setDefaultSuffix(QStringLiteral("kmf"));
+    dialog->setSizeGripEnabled(true);
+    if (save) {
+        dialog->setWindowTitle(QStringLiteral("Save KOBITO motion file"));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    } else {
+        dialog->setWindowTitle(QStringLiteral("Open KOBITO motion file"));
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFile);
     }
-    OpenDialog->setWindowTitle(QStringLiteral("Open KOBITO motion file"));
-    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog->setFileMode(QFileDialog::ExistingFile);
-    SaveDialog->setWindowTitle(QStringLiteral("Save KOBITO motion file"));
-    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog->setFileMode(QFileDialog::AnyFile);
-    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    return dialog;
 }
 
 void TForm1::LoadTextFile(const QString& path, QStringList& lines) {
@@ -56,7 +62,7 @@ void TForm1::SaveMotionFile(const QString& path) {
 void TForm1::btnFileOpenClick() {
     if (IsDataChanged() && !ConfirmDiscard())
         return;
-    const std::optional<QString> chosen = Dialogs().RunFileDialog(OpenDialog);
+    const std::optional<QString> chosen = Dialogs().RunFileDialog(MotionFileDialog(false));
     if (!chosen)
         return;
     const QString path = QDir::toNativeSeparators(QFileInfo(*chosen).absoluteFilePath());
@@ -73,7 +79,7 @@ void TForm1::btnFileOpenClick() {
 }
 
 void TForm1::btnFileSaveClick() {
-    const std::optional<QString> chosen = Dialogs().RunFileDialog(SaveDialog);
+    const std::optional<QString> chosen = Dialogs().RunFileDialog(MotionFileDialog(true));
     if (!chosen)
         return;
     // A failure is shown by the exception display; the flag then stays set.

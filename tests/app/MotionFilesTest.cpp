@@ -138,10 +138,16 @@ TEST_F(MotionFiles, OpenAsksBeforeDiscardingAndCancelChangesNothing) {
     EXPECT_EQ(form.windowTitle(), "KOBITO Motion Version 1.10");
 }
 
-TEST_F(MotionFiles, DialogsFilterMotionFilesAndAddTheExtension) {
-    for (const char* name : {"OpenDialog", "SaveDialog"}) {
-        auto* dialog = form.findChild<QFileDialog*>(name);
-        ASSERT_NE(dialog, nullptr);
+TEST(MotionFileDialogs, FilterMotionFilesAddTheExtensionAndAreKept) {
+    FreshSettings fresh;
+    DialogDouble dialogs;
+    TForm1 form;
+    TForm1Access access(form);
+    EXPECT_EQ(form.findChild<QFileDialog*>(), nullptr) << "made on first use";
+    for (const bool save : {false, true}) {
+        QFileDialog* dialog = access.MotionFileDialog(save);
+        EXPECT_EQ(dialog, access.MotionFileDialog(save)) << "and kept";
+        EXPECT_EQ(dialog->objectName(), save ? "SaveDialog" : "OpenDialog");
         EXPECT_EQ(dialog->nameFilters(),
                   QStringList({"KOBITO motion file(*.kmf)", "All files(*.*)"}));
         EXPECT_EQ(dialog->defaultSuffix(), "kmf");

@@ -32,6 +32,7 @@ struct TForm1Access {
     void AddLog(int source, int kind, const QString& text) { f.AddLog(source, kind, text); }
     static QString LogStamp(const QDateTime& now) { return TForm1::LogStamp(now); }
     void btnTestClick() { f.btnTestClick(); }
+    QFileDialog* MotionFileDialog(bool save) { return f.MotionFileDialog(save); }
     const kobito::TPlaybackSequencer& Playback() const { return f.Playback; }
     // Tests point the bridge at their own Scratch peer.
     void SetScratchPort(uint16_t port);
