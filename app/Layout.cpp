@@ -81,6 +81,8 @@ void TForm1::CreateControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
+    // The robot is polled at an even pace while it moves.
+    Timer1->setTimerType(Qt::PreciseTimer);
     TmrScratch = new QTimer(this);
     TmrScratch->setObjectName(QStringLiteral("TmrScratch"));
     TmrScratch->setInterval(20);
