@@ -64,6 +64,9 @@ void TForm1::RunMotion(bool start) {
     }
     SetExecuting(true);
     Playback.Restart();
+    // Row 0 goes at once; the ticks count from here.
+    Timer1->start();
+    Timer1Timer();
 }
 
 void TForm1::btnRunClick() {

@@ -102,6 +102,8 @@ void TForm1::HandleScratchMessage(const std::string& frame) {
         break;
     case kobito::TScratchAction::RunSlots:
         for (const int k : command.Slots) {
+            // Cleared before as well, so that the slot's first row goes at once.
+            Playback.ListEndNotified = false;
             RunRemoteSlot(k);
             Playback.ListEndNotified = false;
         }

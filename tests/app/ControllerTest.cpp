@@ -183,7 +183,9 @@ TEST_F(Controller, PressingASlotReplacesTheTableAndRestartsPlayback) {
     EXPECT_EQ(access->Cell(0, 1), "22");
     EXPECT_EQ(access->Cell(1, 1), "23");
     EXPECT_TRUE(access->Executing());
-    EXPECT_EQ(access->Playback().NextMotion, 0);
+    // Row 0 of the new motion went out at once.
+    EXPECT_EQ(access->SelectedRow(), 0);
+    EXPECT_EQ(access->Playback().NextMotion, 1);
 
     // Deleting the playing slot leaves the playback alone.
     Mode()->SetIsChecked(true);
