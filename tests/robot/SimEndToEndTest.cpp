@@ -48,12 +48,14 @@ protected:
     }
 
     TestDispatcher dispatcher;
-    TVaComm comm{&dispatcher};
     std::unique_ptr<SimProcess> sim;
     std::string received;
     std::vector<int> counts;
     std::vector<int> errors;
     bool readAll = true;
+    // Destroyed first: closing delivers an event already being handed over,
+    // and its handlers write to the members above.
+    TVaComm comm{&dispatcher};
 };
 
 TEST_F(SimEndToEnd, AnswersThePollOnceTheMoveTimeHasPassed) {
