@@ -235,7 +235,9 @@ QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding) {
         // UTF-8 with its mark reads back the same everywhere.
         QStringEncoder encoder(QStringConverter::System);
         QByteArray narrow = encoder.encode(text);
-        if (QStringDecoder(QStringConverter::System, KeepMarks).decode(narrow) == text)
+        // A leading U+FEFF written bare would be read back as the mark and lost.
+        if (!text.startsWith(QChar(0xFEFF)) &&
+            QStringDecoder(QStringConverter::System, KeepMarks).decode(narrow) == text)
             return narrow;
         if (QStringDecoder(QStringConverter::Utf8, KeepMarks).decode(text.toUtf8()) != text)
             return narrow;

@@ -222,6 +222,21 @@ INSTANTIATE_TEST_SUITE_P(
                                  "\xFF\xFE" + Utf16(u"日本\r\n"_s, QStringConverter::Utf16LE)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A text that starts with U+FEFF, written without a mark, would start with
+// the mark's bytes; reading would drop the character. Found by fuzzing.
+TEST(EncodeLines, ALeadingMarkCharacterKeepsItsPlaceInTheDefaultCodePage) {
+    const QStringList lines{u"\uFEFF90"_s, u"1"_s};
+    const QByteArray bytes = EncodeLines(lines, E::Default8Bit);
+    EXPECT_EQ(bytes, "\xEF\xBB\xBF\xEF\xBB\xBF"
+                     "90\r\n1\r\n");
+    EXPECT_EQ(DecodeText(bytes).lines, lines);
+#ifndef Q_OS_WIN
+    // Elsewhere than at the start it needs no mark in UTF-8.
+    EXPECT_EQ(EncodeLines(L{u"1"_s, u"\uFEFF2"_s}, E::Default8Bit), "1\r\n\xEF\xBB\xBF"
+                                                                    "2\r\n");
+#endif
+}
+
 TEST(LoadTextLines, ReadsAndDecodesAFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
