@@ -325,7 +325,7 @@ TEST_F(Faults, TheRobotHangingUpMidPlaybackIsReportedOnceAndBreakAndCloseWork) {
     ExpectIntact();
 }
 
-TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndReopeningFailsWithAMessage) {
+TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndThePortCanBeClosed) {
     StartWindow();
     StartSim();
     StartPlayback();
@@ -339,11 +339,9 @@ TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndReopeningFailsWithAMess
     beat.Disarm(); // closing the port pauses 300 ms by design
     Click("btnConnect");
     ASSERT_EQ(Button("btnConnect")->text(), "接続 Open");
-    // The device is gone: opening it again fails and says why.
-    Click("btnConnect");
-    EXPECT_EQ(Button("btnConnect")->text(), "接続 Open");
-    EXPECT_EQ(dialogs.Texts(ShownDialog::Exception).size(), 1);
     EXPECT_FALSE(Button("btnRun")->isEnabled());
+    // Reopening is not tried here: another test's new terminal may take the
+    // vanished one's number at once.
     ExpectIntact();
 }
 
