@@ -1,9 +1,11 @@
 // The motion file reader on arbitrary bytes: each line's values, the table
-// built from the lines, and the table written and read back unchanged.
+// built from the lines (as a list and in the window's table model), and the
+// table written and read back unchanged.
 #include "FuzzCheck.h"
 
 #include "Channels.h"
 #include "MotionFile.h"
+#include "MotionTable.h"
 #include "TextRules.h"
 
 #include <QByteArray>
@@ -54,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(rows[r][k] == QStringLiteral("0"));
         }
     }
+
+    // The window's table takes the lines by the same rule, whatever it held.
+    static kobito::MotionTableModel table;
+    table.fromLines(lines);
+    FUZZ_CHECK(table.toRows() == rows);
 
     // Saving what was opened and opening it again gives the same table.
     if (wellFormed) {
