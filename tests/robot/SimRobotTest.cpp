@@ -15,16 +15,19 @@ const std::string kExample = "#PS00A090S01A090S02A000S03A130S04A090S05A180S06A05
 TEST(CommandSplitter, EndsACommandAtTheNextHashOrAfterTheIdleGap) {
     CommandSplitter s{20ms};
     const Clock::time_point t0{};
+    // Each command carries the time its last byte came, not when it was known to end.
     EXPECT_TRUE(s.Feed("#PS00", t0).empty());
     EXPECT_TRUE(s.Feed("A090", t0 + 5ms).empty()); // pieces of one command
-    EXPECT_EQ(s.Feed("#Q#", t0 + 10ms), (std::vector<std::string>{"#PS00A090", "#Q"}));
+    EXPECT_EQ(s.Feed("#Q#", t0 + 10ms),
+              (std::vector<Command>{{"#PS00A090", t0 + 5ms}, {"#Q", t0 + 10ms}}));
     EXPECT_EQ(s.Deadline(), t0 + 30ms);
     EXPECT_FALSE(s.Poll(t0 + 29ms));
-    EXPECT_EQ(s.Poll(t0 + 30ms), "#");
+    EXPECT_EQ(s.Poll(t0 + 30ms), (Command{"#", t0 + 10ms}));
     EXPECT_FALSE(s.Deadline());
     // Bytes after the idle gap begin a new command.
     EXPECT_TRUE(s.Feed("#Q", t0 + 40ms).empty());
-    EXPECT_EQ(s.Feed("#Q", t0 + 100ms), (std::vector<std::string>{"#Q"}));
+    EXPECT_EQ(s.Feed("#Q", t0 + 100ms), (std::vector<Command>{{"#Q", t0 + 40ms}}));
+    EXPECT_EQ(s.Feed("#C", t0 + 130ms), (std::vector<Command>{{"#Q", t0 + 100ms}}));
 }
 
 TEST(ParsePose, TakesExactlyTheProgramsFormat) {

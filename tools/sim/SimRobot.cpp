@@ -7,27 +7,31 @@
 
 namespace kobito::sim {
 
-std::vector<std::string> CommandSplitter::Feed(std::string_view bytes, Clock::time_point now) {
-    std::vector<std::string> done;
+std::vector<Command> CommandSplitter::Feed(std::string_view bytes, Clock::time_point now) {
+    std::vector<Command> done;
     if (!current_.empty() && now - last_ >= idleGap_) {
-        done.push_back(std::move(current_));
+        done.push_back({std::move(current_), last_});
         current_.clear();
     }
+    // The command in progress got its last byte before these came.
+    bool fedNow = false;
     for (char c : bytes) {
         if (c == '#' && !current_.empty()) {
-            done.push_back(std::move(current_));
+            done.push_back({std::move(current_), fedNow ? now : last_});
             current_.clear();
         }
         current_ += c;
+        fedNow = true;
     }
-    last_ = now;
+    if (fedNow)
+        last_ = now;
     return done;
 }
 
-std::optional<std::string> CommandSplitter::Poll(Clock::time_point now) {
+std::optional<Command> CommandSplitter::Poll(Clock::time_point now) {
     if (current_.empty() || now - last_ < idleGap_)
         return std::nullopt;
-    std::string done = std::move(current_);
+    Command done{std::move(current_), last_};
     current_.clear();
     return done;
 }

@@ -11,6 +11,14 @@ namespace kobito::sim {
 
 using Clock = std::chrono::steady_clock;
 
+// A command cut from the stream, with the time its last byte came: the
+// moment it was on the line, whatever it took to know it had ended.
+struct Command {
+    std::string text;
+    Clock::time_point arrived;
+    bool operator==(const Command&) const = default;
+};
+
 // Cuts the unterminated command stream into commands: one ends where the
 // next '#' begins, or when no byte has come for the idle gap.
 class CommandSplitter {
@@ -18,9 +26,9 @@ public:
     explicit CommandSplitter(std::chrono::milliseconds idleGap) : idleGap_(idleGap) {}
 
     // Commands completed by these bytes.
-    std::vector<std::string> Feed(std::string_view bytes, Clock::time_point now);
+    std::vector<Command> Feed(std::string_view bytes, Clock::time_point now);
     // The command in progress, once the idle gap has passed.
-    std::optional<std::string> Poll(Clock::time_point now);
+    std::optional<Command> Poll(Clock::time_point now);
     // When Poll would complete the command in progress.
     std::optional<Clock::time_point> Deadline() const;
 

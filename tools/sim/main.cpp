@@ -55,8 +55,9 @@ Options:
   --record FILE       append every command and every write to FILE, one a
                       line, flushed at once: "<ns> RX <command>" and
                       "<ns> TX <bytes>", <ns> from the monotonic clock
-                      (CLOCK_MONOTONIC); bytes outside printable ASCII and
-                      the backslash appear as \xHH
+                      (CLOCK_MONOTONIC): for a command, when its last byte
+                      came; bytes outside printable ASCII and the backslash
+                      appear as \xHH
   --verbose           also log every command and reply on standard error
   --help              show this text
 
@@ -245,7 +246,10 @@ int main(int argc, char** argv) {
     bool hangup = false;
     int exitCode = 0;
 
-    auto handle = [&](const std::string& command, Clock::time_point now) {
+    // A command counts from its arrival: the record's time and the start of a move.
+    auto handle = [&](const Command& received) {
+        const std::string& command = received.text;
+        const Clock::time_point now = received.arrived;
         recorder.Line(now, "RX", command);
         ++commands;
         if (o.verbose)
@@ -254,7 +258,9 @@ int main(int argc, char** argv) {
         if (!result.diagnostic.empty())
             std::fprintf(stderr, "kobito-sim: %s\n", result.diagnostic.c_str());
         if (result.reply && !o.silent) {
-            Clock::time_point due = outgoing.empty() ? now : std::max(now, outgoing.back().due);
+            // Not before it is known that the command has ended.
+            const Clock::time_point known = Clock::now();
+            Clock::time_point due = outgoing.empty() ? known : std::max(known, outgoing.back().due);
             for (auto& piece : ReplyPieces(*result.reply, o.noise, o.splitMs >= 0, o.splitSize)) {
                 outgoing.push_back({due, std::move(piece)});
                 due += milliseconds(o.splitMs > 0 ? o.splitMs : 0);
@@ -301,16 +307,16 @@ int main(int argc, char** argv) {
             char buf[4096];
             const ssize_t r = read(master, buf, sizeof buf);
             if (r > 0) {
-                for (auto& command :
+                for (const Command& command :
                      splitter.Feed(std::string_view(buf, static_cast<std::size_t>(r)), now))
-                    handle(command, now);
+                    handle(command);
             }
         } else if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
             // Every slave closed, ours included: nothing more can come.
             break;
         }
         if (auto command = splitter.Poll(Clock::now()))
-            handle(*command, Clock::now());
+            handle(*command);
     }
 
     close(master);
