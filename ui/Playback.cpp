@@ -62,11 +62,9 @@ void TForm1::RunMotion(bool start) {
         ShowError(QStringLiteral("実行するデータがありません\r\nNo data available"));
         return;
     }
+    // Row 0 goes on the next tick: one command a tick, whatever started it.
     SetExecuting(true);
     Playback.Restart();
-    // Row 0 goes at once; the ticks count from here.
-    Timer1->start();
-    Timer1Timer();
 }
 
 void TForm1::btnRunClick() {
@@ -76,17 +74,14 @@ void TForm1::btnRunClick() {
 void TForm1::Timer1Timer() {
     if (!Executing)
         return;
+    // Armed first, so that a failed send does not stop the pacing.
+    Timer1->start();
     PlaybackAdapter host(*this);
     Playback.Tick(host);
 }
 
+// Only records the reply; the next row waits for the next tick of Timer1.
 void TForm1::PlaybackRxChar(int count) {
     PlaybackAdapter host(*this);
     Playback.Received(count, host);
-    // The robot has just answered a poll: the next row goes at once, and the
-    // ticks start again from here, so polls keep their 50 ms spacing.
-    if (Executing && Playback.MotionDone && !Playback.ListEndNotified) {
-        Timer1->start();
-        Timer1Timer();
-    }
 }

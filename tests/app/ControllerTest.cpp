@@ -183,9 +183,11 @@ TEST_F(Controller, PressingASlotReplacesTheTableAndRestartsPlayback) {
     EXPECT_EQ(access->Cell(0, 1), "22");
     EXPECT_EQ(access->Cell(1, 1), "23");
     EXPECT_TRUE(access->Executing());
-    // Row 0 of the new motion went out at once.
+    // The new motion starts over: row 0 goes on the next tick.
+    EXPECT_EQ(access->Playback().NextMotion, 0);
+    EXPECT_TRUE(access->Playback().MotionDone);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return access->Playback().NextMotion == 1; }, 1000));
     EXPECT_EQ(access->SelectedRow(), 0);
-    EXPECT_EQ(access->Playback().NextMotion, 1);
 
     // Deleting the playing slot leaves the playback alone.
     Mode()->SetIsChecked(true);

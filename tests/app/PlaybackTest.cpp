@@ -4,6 +4,7 @@
 #include "FormAccess.h"
 #include "Pty.h"
 #include "SimProcess.h"
+#include "SimRecord.h"
 #include "uMain.h"
 
 #include "Button.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using kobito::test::SimEvent;
 using kobito::test::SimProcess;
 
 namespace {
@@ -167,4 +169,46 @@ TEST_F(Playback, ARowChangedDuringPlaybackGoesOutWithItsNewValues) {
     const QStringList poses = Poses();
     EXPECT_EQ(poses.mid(0, 2), QStringList({"P10", "P11"}));
     EXPECT_EQ(poses.at(poses.indexOf("P77") - 1), "P10");
+}
+
+TEST_F(Playback, EachTickSendsOneCommandAndARowWaitsForTheTickAfterTheReply) {
+    Start();
+    for (int r = 0; r < 100; ++r)
+        SetRow(r, 1 + r % 3); // every move is over before the first poll
+    const int64_t clicked = kobito::test::MonotonicNs();
+    Click("btnRun");
+    // The whole list and row 0 again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Poses().size() >= 101; }, 60000));
+    Click("btnRun");
+
+    const std::vector<SimEvent> record =
+        kobito::test::ReadSimRecord(dir.filePath("rec").toStdString());
+    const std::vector<SimEvent> commands = kobito::test::ReceivedCommands(record);
+    ASSERT_GE(commands.size(), 201u);
+    // Row 0 goes on the first tick after Run, not at the click.
+    EXPECT_TRUE(commands[0].text.starts_with("#PS00A010")) << commands[0].text;
+    EXPECT_GE(commands[0].ns - clicked, 40'000'000) << "row 0 left at the click";
+
+    // Row, poll, row, poll ...: the poll after each row finds the move over,
+    // and only the tick after its answer sends the next row.
+    int row = 0;
+    for (std::size_t i = 0; i + 1 < commands.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i % 2 == 0) {
+            ASSERT_TRUE(commands[i].text.starts_with(
+                "#PS00A" + QString::asprintf("%03d", 10 + row % 100).toStdString()))
+                << commands[i].text;
+            ++row;
+        } else {
+            ASSERT_EQ(commands[i].text, "#Q");
+        }
+        EXPECT_GE(commands[i + 1].ns - commands[i].ns, 40'000'000)
+            << "two commands within one tick: " << commands[i].text << ", " << commands[i + 1].text;
+    }
+    // Every poll was answered finished before the row after it.
+    for (std::size_t i = 1; i < record.size(); ++i) {
+        if (record[i].rx && record[i].text.starts_with("#P")) {
+            ASSERT_EQ(record[i - 1].text, "#QPT000") << i;
+        }
+    }
 }
