@@ -252,6 +252,10 @@ void TForm1::FormDestroy() {
     if (m_destroyed)
         return;
     m_destroyed = true;
+    // No tick may send to the robot or find the Scratch connection gone
+    // while the window closes them.
+    Timer1->stop();
+    TmrScratch->stop();
     SaveSettings();
     // The port and the Scratch connection close after the settings are written.
     if (VaComm1->Active())

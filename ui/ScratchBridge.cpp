@@ -102,8 +102,8 @@ void TForm1::HandleScratchMessage(const std::string& frame) {
         break;
     case kobito::TScratchAction::RunSlots:
         for (const int k : command.Slots) {
-            // Cleared before as well, so that the slot's first row goes at once.
-            Playback.ListEndNotified = false;
+            // Cleared after the start: while its discard question is open, a
+            // held list goes on holding instead of playing under the dialog.
             RunRemoteSlot(k);
             Playback.ListEndNotified = false;
         }

@@ -191,17 +191,27 @@ TEST_F(ScratchBridge, TwoSlotsOfOneNameRunInOrderWithTheDiscardQuestion) {
         QString row0;
         int questions;
     };
-    // Yes: both run, the second without a question. No then No: nothing runs.
+    // Yes: both run, the second without a question, and only the second
+    // slot's rows reach the robot. No then No: nothing runs.
     for (const Case& c : {Case{{true}, "22", 1}, Case{{false, false}, "5", 2}}) {
         access->SetCell(0, 1, "5");
         access->SetDataChanged(true);
         dialogs.shown.clear();
         dialogs.yesNoAnswers = c.answers;
         const int before = Count("Walk match");
+        const qsizetype posesBefore = Poses().size();
         peer.SendFrame("broadcast \"Walk\"");
         ASSERT_TRUE(QTest::qWaitFor([&] { return Count("Walk match") == before + 1; }, 3000));
         EXPECT_EQ(access->Cell(0, 1), c.row0);
         EXPECT_EQ(dialogs.Texts(ShownDialog::YesNo).size(), c.questions);
+        if (c.row0 == "22") {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Poses().size() > posesBefore; }, 3000));
+            EXPECT_EQ(Poses().mid(posesBefore).first(), "22");
+            EXPECT_FALSE(Poses().mid(posesBefore).contains("11")) << "the first slot was played";
+        } else {
+            QTest::qWait(200);
+            EXPECT_EQ(Poses().size(), posesBefore);
+        }
         QTest::mouseClick(form->findChild<TButton*>("btnRun"), Qt::LeftButton); // Break
         if (access->Executing())
             QTest::mouseClick(form->findChild<TButton*>("btnRun"), Qt::LeftButton);
@@ -281,4 +291,55 @@ TEST_F(ScratchBridge, AHundredMessagesAtOnceAreHandledInOrder) {
         ASSERT_GT(at, last) << i;
         last = at;
     }
+}
+
+TEST_F(ScratchBridge, AHeldListOnlyPollsWhileABroadcastsDiscardQuestionIsOpen) {
+    StartWindow({{0, "Walk"}});
+    OpenRobot();
+    SwitchOn();
+    peer.SendFrame("broadcast \"Walk\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.Received() == kDone; }, 5000));
+    ASSERT_EQ(Poses(), QStringList({"11", "12"}));
+
+    // Held after Done; the table is changed, so the next broadcast asks first.
+    access->SetCell(0, 1, "0");
+    access->SetDataChanged(true);
+    auto polls = [&] { return Count("[KOBITO/Send] #Q"); };
+    QStringList posesWhileAsked;
+    std::string scratchWhileAsked;
+    int pollsWhileAsked = 0;
+    dialogs.yesNoAnswers = {true};
+    dialogs.whileAsking = [&] {
+        const int pollsBefore = polls();
+        QTest::qWait(400); // the user thinks it over
+        posesWhileAsked = Poses();
+        scratchWhileAsked = peer.Received();
+        pollsWhileAsked = polls() - pollsBefore;
+    };
+    peer.SendFrame("broadcast \"Walk\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("Walk match") == 2; }, 3000));
+    EXPECT_EQ(dialogs.Texts(ShownDialog::YesNo).size(), 1);
+    EXPECT_EQ(posesWhileAsked, QStringList({"11", "12"})) << "rows went out under the dialog";
+    EXPECT_EQ(scratchWhileAsked, kDone) << "Done went out again under the dialog";
+    EXPECT_GE(pollsWhileAsked, 4) << "the held list polls meanwhile";
+
+    // Answered Yes: the slot plays once more and says Done once for it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.Received() == kDone + kDone; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(peer.Received(), kDone + kDone);
+    EXPECT_EQ(Poses(), QStringList({"11", "12", "11", "12"}));
+}
+
+TEST_F(ScratchBridge, ClosingTheWindowLogsNothingAfterTheDisconnect) {
+    StartWindow({{0, "Walk"}});
+    OpenRobot();
+    SwitchOn();
+    peer.SendFrame("broadcast \"Walk\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return access->Executing(); }, 3000));
+    ASSERT_TRUE(form->close());
+    QTest::qWait(200); // ticks of both timers would have come by now
+    const QStringList lines = Log().split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().endsWith("[SCRTCH/****] 切断")) << lines.last().toStdString();
+    EXPECT_FALSE(Log().contains("通信エラーにより切断"));
 }

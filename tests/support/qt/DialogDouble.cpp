@@ -6,6 +6,8 @@
 
 bool DialogDouble::AskYesNo(QWidget*, const QString& text) {
     shown.push_back({ShownDialog::YesNo, text});
+    if (whileAsking)
+        whileAsking();
     if (yesNoAnswers.empty()) {
         ++unexpected;
         ADD_FAILURE() << "unexpected question: " << text.toStdString();

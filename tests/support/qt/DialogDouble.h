@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 
 struct ShownDialog {
@@ -32,6 +33,9 @@ public:
     // Scripted answers, used in order; a question without a scripted answer
     // counts as a failure of the test and is answered No / Cancel.
     std::deque<bool> yesNoAnswers;
+    // Runs while a question is open, before its answer: a test spins the
+    // event loop here (as a modal dialog would) to see what goes on meanwhile.
+    std::function<void()> whileAsking;
     std::deque<std::optional<QString>> fileAnswers;
 
     std::deque<ShownDialog> shown;
