@@ -1,11 +1,16 @@
-// How closely playback follows the robot: from "#QPT000" leaving the robot to
-// the next pose arriving there, over 200 rows, and the spacing of the "#Q"
-// polls while the robot moves. Both are read from the simulator's record, so
-// they include the serial line and the window's event handling.
+// How playback paces the robot, read from the simulator's record (each
+// command stamped when its last byte came), so the figures include the
+// serial line and the window's event handling:
+//  - from "#QPT000" leaving the robot to the next row arriving there;
+//  - the spacing of the "#Q" polls while the robot moves;
+//  - the shortest gap between two commands on the line.
+// Each runs once over a few hundred samples and prints its goal with
+// "met" or "MISSED".
 #include "Application.h"
 #include "DialogDouble.h"
 #include "FormAccess.h"
 #include "SimProcess.h"
+#include "SimRecord.h"
 #include "uMain.h"
 
 #include "Button.h"
@@ -13,34 +18,21 @@
 #include <benchmark/benchmark.h>
 
 #include <QComboBox>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace {
 
-struct Event {
-    double ms;
-    bool rx;
-    QByteArray text;
-};
+using kobito::test::SimEvent;
 
-std::vector<Event> ReadRecord(const QString& path) {
-    std::vector<Event> events;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return events;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() < 3)
-            continue;
-        events.push_back({parts[0].toDouble() / 1e6, parts[1] == "RX", parts[2]});
-    }
-    return events;
+double Ms(int64_t ns) {
+    return double(ns) / 1e6;
 }
 
 double Median(std::vector<double> v) {
@@ -50,78 +42,127 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Plays the whole table (every row playable) on the simulator until enough
-// poses went out, then stops; returns the record.
-std::vector<Event> Play(int timeUnits, int unitMs, int poses) {
+// Plays the table (row r's move time given by time(r), every row playable)
+// on the simulator until `rows` rows went out, then stops; returns the record.
+std::vector<SimEvent> Play(const std::function<int(int)>& time, int unitMs, int rows) {
     QTemporaryDir dir;
-    const QString record = dir.filePath("record");
-    kobito::test::SimProcess sim(KOBITO_SIM_PATH, {"--time-unit-ms", std::to_string(unitMs),
-                                                   "--record", record.toStdString()});
+    const std::string record = dir.filePath("record").toStdString();
+    kobito::test::SimProcess sim(KOBITO_SIM_PATH,
+                                 {"--time-unit-ms", std::to_string(unitMs), "--record", record});
     FreshSettings fresh;
     DialogDouble dialogs;
     TForm1 form;
     TForm1Access access(form);
     form.show();
-    for (int r = 0; r < 100; ++r)
-        access.SetCell(r, 16, QString::number(timeUnits));
+    for (int r = 0; r < 100; ++r) {
+        access.SetCell(r, 1, QString::number(r));
+        access.SetCell(r, 16, QString::number(time(r)));
+    }
     form.findChild<QComboBox*>("cbxComPort")->setEditText(QString::fromStdString(sim.DevicePath()));
     QTest::mouseClick(form.findChild<TButton*>("btnConnect"), Qt::LeftButton);
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
     auto sent = [&] {
-        const auto events = ReadRecord(record);
+        const auto events = kobito::test::ReadSimRecord(record);
         return std::count_if(events.begin(), events.end(),
-                             [](const Event& e) { return e.rx && e.text.startsWith("#P"); });
+                             [](const SimEvent& e) { return e.rx && e.text.starts_with("#P"); });
     };
-    if (!QTest::qWaitFor([&] { return sent() >= poses; }, 120000))
-        std::fprintf(stderr, "bench_playback: only %d poses went out\n", int(sent()));
+    if (!QTest::qWaitFor([&] { return sent() >= rows; }, 300000))
+        std::fprintf(stderr, "bench_playback: only %d rows went out\n", int(sent()));
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
-    return ReadRecord(record);
+    QTest::qWait(100);
+    return kobito::test::ReadSimRecord(record);
 }
 
-// The robot finishes at once: the next pose follows its finished reply.
-void BM_FinishedReplyToNextPose(benchmark::State& state) {
-    std::vector<double> gaps;
+struct Figures {
+    std::vector<double> replyToRow;  // ms, "#QPT000" -> next row
+    std::vector<double> pollSpacing; // ms, between polls of one move
+    std::vector<double> commandGaps; // ms, between any two commands
+} figures;
+
+// The robot finishes within a millisecond: the next row follows its reply.
+void BM_FinishedReplyToNextRow(benchmark::State& state) {
     for (auto _ : state) {
-        const auto events = Play(1, 1, 201);
-        double finishedAt = -1;
-        for (const Event& e : events) {
+        const auto events = Play([](int) { return 1; }, 1, 201);
+        int64_t finishedAt = -1;
+        for (const SimEvent& e : events) {
             if (!e.rx && e.text == "#QPT000") {
-                finishedAt = e.ms;
-            } else if (e.rx && e.text.startsWith("#P") && finishedAt >= 0) {
-                gaps.push_back(e.ms - finishedAt);
+                finishedAt = e.ns;
+            } else if (e.rx && e.text.starts_with("#P") && finishedAt >= 0) {
+                figures.replyToRow.push_back(Ms(e.ns - finishedAt));
                 finishedAt = -1;
             }
         }
     }
-    state.counters["rows"] = double(gaps.size());
-    state.counters["median_ms"] = Median(gaps);
-    state.counters["max_ms"] = gaps.empty() ? 0 : *std::max_element(gaps.begin(), gaps.end());
+    state.counters["rows"] = double(figures.replyToRow.size());
+    state.counters["median_ms"] = Median(figures.replyToRow);
 }
-BENCHMARK(BM_FinishedReplyToNextPose)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FinishedReplyToNextRow)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The robot moves for 600 ms per row: the polls' spacing.
+// The robot moves for 600 ms a row: the polls' spacing.
 void BM_PollSpacingWhileMoving(benchmark::State& state) {
-    std::vector<double> spacing;
     for (auto _ : state) {
-        const auto events = Play(60, 10, 4);
-        double lastPoll = -1;
-        for (const Event& e : events) {
+        const auto events = Play([](int) { return 60; }, 10, 21);
+        int64_t lastPoll = -1;
+        for (const SimEvent& e : events) {
             if (e.rx && e.text == "#Q") {
                 if (lastPoll >= 0)
-                    spacing.push_back(e.ms - lastPoll);
-                lastPoll = e.ms;
+                    figures.pollSpacing.push_back(Ms(e.ns - lastPoll));
+                lastPoll = e.ns;
             } else if (e.rx) {
-                lastPoll = -1; // a pose starts a new move
+                lastPoll = -1; // a row starts a new move
             }
         }
     }
-    std::sort(spacing.begin(), spacing.end());
-    state.counters["polls"] = double(spacing.size());
-    state.counters["median_ms"] = Median(spacing);
-    state.counters["min_ms"] = spacing.empty() ? 0 : spacing.front();
-    state.counters["max_ms"] = spacing.empty() ? 0 : spacing.back();
+    state.counters["polls"] = double(figures.pollSpacing.size());
+    state.counters["median_ms"] = Median(figures.pollSpacing);
 }
-BENCHMARK(BM_PollSpacingWhileMoving)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollSpacingWhileMoving)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A 100-row run of mixed move times (10 to 140 ms): any two commands.
+void BM_ShortestCommandGap(benchmark::State& state) {
+    for (auto _ : state) {
+        const auto commands =
+            kobito::test::ReceivedCommands(Play([](int r) { return 1 + (r * 37) % 14; }, 10, 101));
+        for (std::size_t i = 1; i < commands.size(); ++i)
+            figures.commandGaps.push_back(Ms(commands[i].ns - commands[i - 1].ns));
+    }
+    state.counters["commands"] = double(figures.commandGaps.size() + 1);
+}
+BENCHMARK(BM_ShortestCommandGap)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+const char* Verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+void PrintSummary() {
+    std::printf("\n");
+    const auto& r = figures.replyToRow;
+    if (!r.empty()) {
+        const double median = Median(r);
+        const double max = *std::max_element(r.begin(), r.end());
+        std::printf("median  %-40s %12.3f ms  (n %zu; goal 20..35: %s)\n",
+                    "finished reply -> next row", median, r.size(),
+                    Verdict(median >= 20 && median <= 35));
+        std::printf("max     %-40s %12.3f ms  (goal <= 60: %s)\n", "finished reply -> next row",
+                    max, Verdict(max <= 60));
+    }
+    const auto& p = figures.pollSpacing;
+    if (!p.empty()) {
+        const double median = Median(p);
+        const double min = *std::min_element(p.begin(), p.end());
+        std::printf("median  %-40s %12.3f ms  (n %zu; goal 47..53: %s)\n",
+                    "poll spacing while moving", median, p.size(),
+                    Verdict(median >= 47 && median <= 53));
+        std::printf("min     %-40s %12.3f ms  (goal >= 40: %s)\n", "poll spacing while moving", min,
+                    Verdict(min >= 40));
+    }
+    const auto& g = figures.commandGaps;
+    if (!g.empty()) {
+        const double min = *std::min_element(g.begin(), g.end());
+        std::printf("min     %-40s %12.3f ms  (n %zu; goal >= 40: %s)\n",
+                    "gap between two commands, 100 rows", min, g.size(), Verdict(min >= 40));
+    }
+}
 
 } // namespace
 
@@ -131,6 +172,7 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    PrintSummary();
     benchmark::Shutdown();
     return 0;
 }

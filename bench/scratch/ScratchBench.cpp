@@ -154,8 +154,9 @@ struct Window {
         if (!QTest::qWaitForWindowExposed(form.get()))
             std::fprintf(stderr, "bench_scratch: the window was never exposed\n");
 
-        // A pose ends for the simulator after 1 ms without bytes, so its
-        // record time is at most about 2 ms after the pose's last byte.
+        // The record stamps a pose when its last byte came; a command ends
+        // for the simulator after 1 ms without bytes, so polls are answered
+        // at once and the slot says Done soon.
         record = dir.filePath(QStringLiteral("rec")).toStdString();
         sim = std::make_unique<kobito::test::SimProcess>(
             KOBITO_SIM_PATH,
@@ -341,7 +342,8 @@ BENCHMARK(BroadcastToFirstPose)
     ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+    ->Repetitions(1)
+    ->Iterations(200);
 
 struct Burst {
     double longestTick = 0;       // ms, one dispatch of the bridge's timer
@@ -478,14 +480,20 @@ int main(int argc, char** argv) {
 
     // Medians over every sample of every repetition, not of repetition means.
     std::printf("\n");
+    // Stopped: up to one bridge tick (20 ms), then the first interval of the
+    // playback timer (50 ms). Held: the playback timer already runs.
     for (const auto& [mode, s] : latency) {
         if (s.total.empty())
             continue;
+        const bool held = mode == "held";
         const double median = Percentile(s.total, 0.5);
-        std::printf("median  %-40s %12.3f ms  (p90 %.1f, max %.1f, n %zu; goal <= 25: %s)\n",
+        const double max = *std::max_element(s.total.begin(), s.total.end());
+        const bool medianMet = held ? median <= 45 : median >= 50 && median <= 70;
+        std::printf("median  %-40s %12.3f ms  (p90 %.1f, n %zu; goal %s: %s)\n",
                     ("BroadcastToFirstPose/" + mode).c_str(), median, Percentile(s.total, 0.9),
-                    *std::max_element(s.total.begin(), s.total.end()), s.total.size(),
-                    Verdict(median, 25));
+                    s.total.size(), held ? "<= 45" : "50..70", medianMet ? "met" : "MISSED");
+        std::printf("max     %-40s %12.3f ms  (goal <= 85: %s)\n",
+                    ("BroadcastToFirstPose/" + mode).c_str(), max, Verdict(max, 85));
         std::printf("median  %-40s %12.3f ms  (Done without a pose: %d of %zu broadcasts)\n",
                     ("BroadcastToLogLine/" + mode).c_str(), Percentile(s.handled, 0.5),
                     s.doneWithoutPose, s.total.size() + std::size_t(s.doneWithoutPose));
