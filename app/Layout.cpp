@@ -81,11 +81,8 @@ void TForm1::CreateControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
-    // The robot is polled at an even pace while it moves. Each tick arms
-    // the next, so a tick that came late is never followed by a catch-up
-    // tick: two commands never leave closer than the interval.
+    // The robot is polled at an even pace while it moves.
     Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setSingleShot(true);
     TmrScratch = new QTimer(this);
     TmrScratch->setObjectName(QStringLiteral("TmrScratch"));
     TmrScratch->setInterval(20);

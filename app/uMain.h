@@ -6,6 +6,7 @@
 #include "RobotPicture.h"
 #include "VaEventDispatcher.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QStringList>
 #include <QWidget>
@@ -280,6 +281,9 @@ private:
     bool Executing = false;
     // MotionDone, NextMotion and ListEndNotified of the running list.
     kobito::TPlaybackSequencer Playback;
+    // When the last tick of Timer1 was taken, on m_tickClock.
+    QElapsedTimer m_tickClock;
+    qint64 m_lastTickMs = -1;
     float GrdRangeFullW = 0;
     uint32_t DefaultColor = 0xFF800080;
     std::array<int32_t, 16> out_val{};

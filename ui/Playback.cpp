@@ -10,6 +10,12 @@
 #include <QStringConverter>
 #include <QTimer>
 
+namespace {
+// Nine tenths of Timer1's 50 ms: the line then never sees two commands
+// within 40 ms, with room for the jitter of the serial write.
+constexpr qint64 kShortestTickMs = 45;
+} // namespace
+
 // The window as the sequencer sees it.
 class TForm1::PlaybackAdapter final : public kobito::PlaybackHost {
 public:
@@ -45,10 +51,13 @@ void TForm1::SetExecuting(bool running) {
     Executing = running;
     btnRun->setText(running ? QStringLiteral("中止 Break") : QStringLiteral("実行 Run"));
     UpdateControls();
-    if (running)
+    if (running) {
+        m_tickClock.start();
+        m_lastTickMs = -1;
         Timer1->start();
-    else
+    } else {
         Timer1->stop();
+    }
 }
 
 void TForm1::RunMotion(bool start) {
@@ -74,8 +83,12 @@ void TForm1::btnRunClick() {
 void TForm1::Timer1Timer() {
     if (!Executing)
         return;
-    // Armed first, so that a failed send does not stop the pacing.
-    Timer1->start();
+    // After a late tick the timer keeps its grid and so fires again early;
+    // such a tick is let pass, so two commands never leave closer than this.
+    const qint64 now = m_tickClock.elapsed();
+    if (m_lastTickMs >= 0 && now - m_lastTickMs < kShortestTickMs)
+        return;
+    m_lastTickMs = now;
     PlaybackAdapter host(*this);
     Playback.Tick(host);
 }
