@@ -16,6 +16,19 @@ struct SimEvent {
 // Every complete line of the record; none if it cannot be read.
 std::vector<SimEvent> ReadSimRecord(const std::string& path);
 
+// Follows a record while the simulator writes it: each call gives the lines
+// completed since the last.
+class SimRecordFollower {
+public:
+    explicit SimRecordFollower(std::string path) : path_(std::move(path)) {}
+    std::vector<SimEvent> ReadNew();
+
+private:
+    std::string path_;
+    std::uint64_t offset_ = 0;
+    std::string pending_;
+};
+
 // The commands received, in order.
 std::vector<SimEvent> ReceivedCommands(const std::vector<SimEvent>& record);
 
