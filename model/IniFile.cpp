@@ -32,7 +32,8 @@ QString SettingsFilePath(const QString& executablePath) {
 IniFile::IniFile(const QString& path) : path_(path) {
     if (!QFileInfo::exists(path))
         return;
-    TextFileResult text = LoadTextLines(path);
+    // A NUL is no end of the text here: the sections after a stray one would be lost.
+    TextFileResult text = LoadTextLines(path, NulRule::IsText);
     if (!text.ok) {
         readError_ = FileReadErrorText(path) + QStringLiteral("\r\n") + text.error;
         return;

@@ -186,7 +186,7 @@ QStringList SplitLines(const QString& text) {
     return lines;
 }
 
-DecodedText DecodeText(const QByteArray& bytes) {
+DecodedText DecodeText(const QByteArray& bytes, NulRule nul) {
     DecodedText result;
     QByteArrayView body(bytes);
     QStringConverter::Encoding codec = QStringConverter::System;
@@ -209,9 +209,11 @@ DecodedText DecodeText(const QByteArray& bytes) {
 
     QStringDecoder decoder(codec, KeepMarks);
     QString text = decoder.decode(body);
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (nul == NulRule::EndsText) {
+        const qsizetype end = text.indexOf(QChar(u'\0'));
+        if (end >= 0)
+            text.truncate(end);
+    }
     result.lines = SplitLines(text);
     return result;
 }
@@ -263,12 +265,12 @@ QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding) {
     return bytes;
 }
 
-TextFileResult LoadTextLines(const QString& path) {
+TextFileResult LoadTextLines(const QString& path, NulRule nul) {
     TextFileResult result;
     QByteArray bytes;
     if (!ReadWholeFile(path, bytes, result.error))
         return result;
-    DecodedText decoded = DecodeText(bytes);
+    DecodedText decoded = DecodeText(bytes, nul);
     result.ok = true;
     result.lines = std::move(decoded.lines);
     result.encoding = decoded.encoding;

@@ -37,10 +37,16 @@ struct DecodedText {
     TextEncoding encoding = TextEncoding::Default8Bit;
 };
 
+// What a NUL character means in a text file.
+enum class NulRule {
+    EndsText, // motion files: the text ends before the first NUL
+    IsText,   // the settings file: a stray NUL must not cost the sections after it
+};
+
 // Byte-order mark detection (EF BB BF, FF FE, FE FF, else the default 8-bit code page; the mark
-// is skipped), then the text up to the first NUL split at CR LF, lone CR and lone LF. A line
-// break at the very end adds no empty line.
-DecodedText DecodeText(const QByteArray& bytes);
+// is skipped), then the text (up to the first NUL by NulRule::EndsText) split at CR LF, lone CR
+// and lone LF. A line break at the very end adds no empty line.
+DecodedText DecodeText(const QByteArray& bytes, NulRule nul = NulRule::EndsText);
 
 // The line splitting of DecodeText on its own.
 QStringList SplitLines(const QString& text);
@@ -57,7 +63,7 @@ struct TextFileResult {
 
 // Reads a whole text file (other programs may read it meanwhile, on Windows not write it) and
 // decodes it with DecodeText.
-TextFileResult LoadTextLines(const QString& path);
+TextFileResult LoadTextLines(const QString& path, NulRule nul = NulRule::EndsText);
 
 // "ファイル読み込みエラー\r\nFile read error\r\n\r\n" followed directly by the path.
 QString FileReadErrorText(const QString& path);

@@ -84,6 +84,11 @@ TEST(IniFile, FirstStartWritesTheSeventyTwoLines) {
     EXPECT_EQ(Entries(dir.path()), L{"Motion.ini"});
 }
 
+// The bytes of a literal, NULs inside included.
+template <std::size_t N> QByteArray Bytes(const char (&text)[N]) {
+    return QByteArray(text, qsizetype(N - 1));
+}
+
 QByteArray Marked(const QByteArray& utf8, QStringConverter::Encoding encoding) {
     QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
     return encoder.encode(QString::fromUtf8(utf8));
@@ -190,7 +195,20 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"Utf16BEKept",
                     Marked("[A]\nk=日本\n", QStringConverter::Utf16BE),
                     {{"A", "j", "語"}},
-                    Marked("[A]\r\nk=日本\r\nj=語\r\n\r\n", QStringConverter::Utf16BE)}),
+                    Marked("[A]\r\nk=日本\r\nj=語\r\n\r\n", QStringConverter::Utf16BE)},
+        // A stray NUL is a control character like the others, not the end of the file.
+        RewriteCase{"NulLineKeepsTheSectionsAfterIt",
+                    Bytes("[HDY]\r\nMIN=5\r\n\0\r\n[MOTOR]\r\nHEIGHT=20\r\n"),
+                    {{"MOTOR", "WIDTH", "10"}},
+                    "[HDY]\r\nMIN=5\r\n\r\n[MOTOR]\r\nHEIGHT=20\r\nWIDTH=10\r\n\r\n"},
+        RewriteCase{"NulAtLineEndsStripped",
+                    Bytes("[A]\0\r\n\0k=v\0\0\n[B]\r\nx=1\r\n"),
+                    {},
+                    "[A]\r\nk=v\r\n\r\n[B]\r\nx=1\r\n\r\n"},
+        RewriteCase{"Utf16NulKeepsTheSectionsAfterIt",
+                    Marked(Bytes("[A]\r\nk=1\0\r\n[B]\r\nx=2\r\n"), QStringConverter::Utf16LE),
+                    {},
+                    Marked("[A]\r\nk=1\r\n\r\n[B]\r\nx=2\r\n\r\n", QStringConverter::Utf16LE)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ReadCase {

@@ -172,6 +172,18 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Utf16MarkOnly", "\xFE\xFF", {}, E::Utf16BE}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(DecodeText, NulIsTextWhenAsked) {
+    // The settings file keeps what follows a stray NUL; the NUL itself stays in its line.
+    EXPECT_EQ(DecodeText(QByteArray("a\0b\r\nc", 6), NulRule::IsText).lines,
+              L({QString::fromUtf16(u"a\0b", 3), "c"}));
+    EXPECT_EQ(DecodeText(QByteArray("\xFF\xFE"
+                                    "a\0\0\0\n\0b\0",
+                                    10),
+                         NulRule::IsText)
+                  .lines,
+              L({QString::fromUtf16(u"a\0", 2), "b"}));
+}
+
 #ifndef Q_OS_WIN
 TEST(DecodeText, WithoutMarkIsUtf8OutsideWindows) {
     const DecodedText decoded = DecodeText("\xE6\x97\xA5\xE6\x9C\xAC\r\n");
