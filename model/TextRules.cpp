@@ -148,6 +148,30 @@ float StrToFloatDef(const QString& text, float def) {
     return value;
 }
 
+QString WithoutTimeZone(const QString& format) {
+    QString out;
+    out.reserve(format.size());
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            quoted = !quoted; // "''" toggles twice: a literal quote
+        } else if (!quoted && c == u't') {
+            while (i + 1 < format.size() && format[i + 1] == u't')
+                ++i;
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+            // A leading field takes the blanks after it instead.
+            if (out.isEmpty())
+                while (i + 1 < format.size() && format[i + 1].isSpace())
+                    ++i;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 QString TrimControl(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();

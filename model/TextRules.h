@@ -16,6 +16,10 @@ int StrToIntDef(const QString& text, int def);
 // everywhere); blanks around it are allowed. Text that does not convert, infinity and NaN give def.
 float StrToFloatDef(const QString& text, float def);
 
+// A date-time format of QLocale without its time-zone field ("t" outside quotes) and the blanks
+// that separated it; quoted literals stay as they are.
+QString WithoutTimeZone(const QString& format);
+
 // Removes the characters U+0000..U+0020 from both ends.
 QString TrimControl(const QString& text);
 

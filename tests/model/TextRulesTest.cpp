@@ -280,5 +280,29 @@ TEST(FileErrorTexts, NameThePathAfterTheBilingualCaption) {
               u"ファイル書き込みエラー\r\nFile write error\r\n\r\n/tmp/a.kmf\r\nDisk full"_s);
 }
 
+struct ZoneCase {
+    const char* format;
+    const char* expected;
+};
+
+class WithoutTimeZoneTest : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(WithoutTimeZoneTest, RemovesOnlyTheZoneField) {
+    EXPECT_EQ(WithoutTimeZone(QString::fromUtf8(GetParam().format)),
+              QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WithoutTimeZoneTest,
+    ::testing::Values(ZoneCase{"h:mm:ss AP t", "h:mm:ss AP"}, ZoneCase{"HH:mm:ss t", "HH:mm:ss"},
+                      ZoneCase{"H:mm:ss", "H:mm:ss"}, ZoneCase{"t HH:mm:ss", "HH:mm:ss"},
+                      ZoneCase{"AP h:mm:ss tttt", "AP h:mm:ss"},
+                      ZoneCase{"H時mm分ss秒 t", "H時mm分ss秒"},
+                      // A "t" inside a quoted literal is text, not the zone.
+                      ZoneCase{"HH 'h' mm 'min' ss 's' t", "HH 'h' mm 'min' ss 's'"},
+                      ZoneCase{"'at' HH:mm:ss t", "'at' HH:mm:ss"},
+                      ZoneCase{"HH:mm 'o''clock' t", "HH:mm 'o''clock'"},
+                      ZoneCase{"'It''s' t H:mm", "'It''s' H:mm"}));
+
 } // namespace
 } // namespace kobito
