@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <climits>
 #include <cmath>
 
 #ifdef Q_OS_WIN
@@ -146,6 +147,18 @@ float StrToFloatDef(const QString& text, float def) {
     if (!ok || !std::isfinite(value))
         return def;
     return value;
+}
+
+int32_t TruncateToInt32(double value) {
+    if (std::isnan(value))
+        return 0;
+    // Clamped first: converting a value outside the range is undefined.
+    const double truncated = std::trunc(value);
+    if (truncated <= double(INT32_MIN))
+        return INT32_MIN;
+    if (truncated >= double(INT32_MAX))
+        return INT32_MAX;
+    return int32_t(truncated);
 }
 
 QString WithoutTimeZone(const QString& format) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace kobito {
 
 // Integer of a text: optional leading blanks, an optional sign, then decimal digits to the end,
@@ -15,6 +17,10 @@ int StrToIntDef(const QString& text, int def);
 // Floating-point number in the user's locale (falling back to the C locale, so "10.7" works
 // everywhere); blanks around it are allowed. Text that does not convert, infinity and NaN give def.
 float StrToFloatDef(const QString& text, float def);
+
+// A value truncated toward zero, as a slider is read; values beyond the 32-bit range give its
+// nearest end, NaN gives 0.
+int32_t TruncateToInt32(double value);
 
 // A date-time format of QLocale without its time-zone field ("t" outside quotes) and the blanks
 // that separated it; quoted literals stay as they are.

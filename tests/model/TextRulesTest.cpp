@@ -280,6 +280,27 @@ TEST(FileErrorTexts, NameThePathAfterTheBilingualCaption) {
               u"ファイル書き込みエラー\r\nFile write error\r\n\r\n/tmp/a.kmf\r\nDisk full"_s);
 }
 
+struct TruncateCase {
+    double value;
+    int32_t expected;
+};
+
+class TruncateToInt32Test : public ::testing::TestWithParam<TruncateCase> {};
+
+TEST_P(TruncateToInt32Test, TruncatesTowardZeroWithinTheRange) {
+    // Values beyond the range are clamped before the conversion, which would be undefined.
+    EXPECT_EQ(TruncateToInt32(GetParam().value), GetParam().expected) << GetParam().value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TruncateToInt32Test,
+    ::testing::Values(TruncateCase{45.6, 45}, TruncateCase{-45.6, -45}, TruncateCase{0.0, 0},
+                      TruncateCase{2147483647.9, INT32_MAX}, TruncateCase{-2147483648.9, INT32_MIN},
+                      TruncateCase{3e9, INT32_MAX}, TruncateCase{-3e9, INT32_MIN},
+                      TruncateCase{double(1e30f), INT32_MAX}, TruncateCase{-1e30, INT32_MIN},
+                      TruncateCase{std::numeric_limits<double>::infinity(), INT32_MAX},
+                      TruncateCase{std::numeric_limits<double>::quiet_NaN(), 0}));
+
 struct ZoneCase {
     const char* format;
     const char* expected;
