@@ -228,7 +228,9 @@ TEST_F(PoseEditor, PointingAtAPartHighlightsItsOutline) {
                 EXPECT_EQ(shape->outlineColor().rgba(), purple);
         }
     }
-    // A real pointer: from the head group onto its slider and out again.
+    // A real pointer: from the head group onto its slider and out again. The
+    // pointer reaches only a window the platform has exposed.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     auto* group = form.findChild<QWidget*>("grpHDY");
     const TShape* head = picture.highlight[kobito::HDY].front();
     QTest::mouseMove(group, QPoint(5, 5));
