@@ -122,7 +122,8 @@ void TForm1::CreateOperationPanel() {
 
 void TForm1::CreateTabs() {
     TabControl = Make<QTabWidget>(pnlBottom, "TabControl", 8, 8, 740, 242);
-    TabControl->setDocumentMode(false);
+    // No pane frame: the pages get the whole 740 x 218 below the tab headers.
+    TabControl->setDocumentMode(true);
     auto page = [this](const char* name, const char* caption) {
         auto* w = new QWidget;
         w->setObjectName(QString::fromLatin1(name));
