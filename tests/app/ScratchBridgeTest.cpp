@@ -282,3 +282,12 @@ TEST_F(ScratchBridge, AHundredMessagesAtOnceAreHandledInOrder) {
         last = at;
     }
 }
+
+TEST_F(ScratchBridge, ASlotNamedWithAnAmpersandMatchesItsBroadcast) {
+    StartWindow({{0, "R&D"}});
+    OpenRobot();
+    SwitchOn();
+    peer.SendFrame("broadcast \"R&D\"");
+    EXPECT_TRUE(WaitForLog("[SCRTCH/Recv] R&D match")) << Log().toStdString();
+    EXPECT_EQ(access->Cell(0, 1), "11");
+}
