@@ -8,20 +8,16 @@ namespace {
 class QtDialogService final : public DialogService {
 public:
     void ShowError(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("KOBITO Motion"), text,
-                        QMessageBox::Ok, parent);
-        box.exec();
+        NewMessageBox(QMessageBox::Critical, text, QMessageBox::Ok, parent)->exec();
     }
     bool AskYesNo(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("KOBITO Motion"), text,
-                        QMessageBox::Yes | QMessageBox::No, parent);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
+        const auto box =
+            NewMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, parent);
+        box->setDefaultButton(QMessageBox::No);
+        return box->exec() == QMessageBox::Yes;
     }
     void ShowException(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("KOBITO Motion"), text, QMessageBox::Ok,
-                        parent);
-        box.exec();
+        NewMessageBox(QMessageBox::NoIcon, text, QMessageBox::Ok, parent)->exec();
     }
     std::optional<QString> RunFileDialog(QFileDialog* dialog) override {
         if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
@@ -34,6 +30,14 @@ QtDialogService g_real;
 DialogService* g_current = nullptr;
 
 } // namespace
+
+std::unique_ptr<QMessageBox> NewMessageBox(QMessageBox::Icon icon, const QString& text,
+                                           QMessageBox::StandardButtons buttons, QWidget* parent) {
+    auto box =
+        std::make_unique<QMessageBox>(icon, QStringLiteral("KOBITO Motion"), text, buttons, parent);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
 
 DialogService& Dialogs() {
     return g_current ? *g_current : g_real;

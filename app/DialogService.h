@@ -1,5 +1,7 @@
 #pragma once
+#include <QMessageBox>
 #include <QString>
+#include <memory>
 #include <optional>
 
 class QFileDialog;
@@ -20,6 +22,11 @@ public:
     // Runs a file dialog the window owns; the chosen path, or nothing if cancelled.
     virtual std::optional<QString> RunFileDialog(QFileDialog* dialog) = 0;
 };
+
+// The message box the real service shows, before it is shown. Its text is plain text: messages
+// carry paths and names from outside, which must not be read as markup.
+std::unique_ptr<QMessageBox> NewMessageBox(QMessageBox::Icon icon, const QString& text,
+                                           QMessageBox::StandardButtons buttons, QWidget* parent);
 
 // The service in use: the real dialogs unless a test has installed its own.
 DialogService& Dialogs();

@@ -113,6 +113,10 @@ void TForm1::CreateOperationPanel() {
     GroupBox19 = MakeGroup(GroupBox20, "GroupBox19", "通信( COM )", 4, 18, 168, 90);
     cbxComPort = Make<QComboBox>(GroupBox19, "cbxComPort", 8, 20, 86, 25);
     cbxComPort->setEditable(true); // a typed device path opens a pseudo-terminal too
+    // A typed path is used as typed: no completion from the list, and the list
+    // stays the ports found at start-up.
+    cbxComPort->setCompleter(nullptr);
+    cbxComPort->setInsertPolicy(QComboBox::NoInsert);
     cbxComPort->setFocusPolicy(Qt::ClickFocus);
     cbxCombaud = Make<QComboBox>(GroupBox19, "cbxCombaud", 8, 53, 86, 25);
     cbxCombaud->setFocusPolicy(Qt::NoFocus);
@@ -122,7 +126,8 @@ void TForm1::CreateOperationPanel() {
 
 void TForm1::CreateTabs() {
     TabControl = Make<QTabWidget>(pnlBottom, "TabControl", 8, 8, 740, 242);
-    TabControl->setDocumentMode(false);
+    // No pane frame: the pages get the whole 740 x 218 below the tab headers.
+    TabControl->setDocumentMode(true);
     auto page = [this](const char* name, const char* caption) {
         auto* w = new QWidget;
         w->setObjectName(QString::fromLatin1(name));

@@ -22,10 +22,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 const char* const kCaption = "KOBITO Motion Version 1.10";
@@ -246,6 +249,31 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::btnFileExitClick() {
     close();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    // Placed before the platform window appears, and only the first time: a
+    // window the user has moved stays where it was put.
+    if (!m_centred) {
+        m_centred = true;
+        CentreOnScreen();
+    }
+    QWidget::showEvent(event);
+}
+
+void TForm1::CentreOnScreen() {
+    // Without a window manager nobody else places the window.
+    const QScreen* display = screen();
+    if (display == nullptr)
+        return;
+    const QRect area = display->availableGeometry();
+    const QSize frame = frameGeometry().size();
+    QPoint corner(area.x() + (area.width() - frame.width()) / 2,
+                  area.y() + (area.height() - frame.height()) / 2);
+    // On a screen smaller than the window the title bar stays reachable.
+    corner.setX(std::max(corner.x(), area.x()));
+    corner.setY(std::max(corner.y(), area.y()));
+    move(corner);
 }
 
 void TForm1::FormDestroy() {

@@ -84,6 +84,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -134,6 +135,7 @@ private:
     void UpdateControls();
     bool PortIsOpen() const;
     void btnFileExitClick();
+    void CentreOnScreen();
 
     // ---- pose editor (ui/PoseEditor.cpp)
     void edtChanged(TEditBox* sender);
@@ -288,6 +290,7 @@ private:
     uint32_t DefaultColor = 0xFF800080;
     std::array<int32_t, 16> out_val{};
     bool m_destroyed = false;
+    bool m_centred = false;
 
     // ---- registries (they own nothing)
     std::array<TEditBox*, 16> dim_edit{};

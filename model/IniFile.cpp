@@ -17,24 +17,44 @@ QString IniFilenameFor(const QString& executablePath) {
     return stem + QStringLiteral(".ini");
 }
 
-QString SettingsFilePath(const QString& executablePath) {
-    const QString beside = IniFilenameFor(executablePath);
-    const QFileInfo info(beside);
-    if (QFileInfo(info.absolutePath()).isWritable())
-        return beside;
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (config.isEmpty())
-        return beside;
-    QDir().mkpath(config);
-    return QDir(config).filePath(info.fileName());
+bool FolderIsWritable(const QString& folder) {
+    return QFileInfo(folder).isWritable();
 }
 
-IniFile::IniFile(const QString& path) : path_(path) {
-    if (!QFileInfo::exists(path))
+SettingsFiles ChooseSettingsFiles(const QString& beside, const QString& user,
+                                  bool besideIsWritable) {
+    if (besideIsWritable || user.isEmpty())
+        return {beside, beside};
+    if (!QFileInfo::exists(user) && QFileInfo::exists(beside))
+        return {beside, user};
+    return {user, user};
+}
+
+SettingsFiles SettingsFileLocation(const QString& executablePath) {
+    const QString beside = IniFilenameFor(executablePath);
+    const QFileInfo info(beside);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString user = config.isEmpty() ? QString() : QDir(config).filePath(info.fileName());
+    const SettingsFiles files =
+        ChooseSettingsFiles(beside, user, FolderIsWritable(info.absolutePath()));
+    if (files.write == user)
+        QDir().mkpath(config);
+    return files;
+}
+
+QString SettingsFilePath(const QString& executablePath) {
+    return SettingsFileLocation(executablePath).write;
+}
+
+IniFile::IniFile(const QString& path) : IniFile(path, path) {}
+
+IniFile::IniFile(const QString& readPath, const QString& writePath) : path_(writePath) {
+    if (!QFileInfo::exists(readPath))
         return;
-    TextFileResult text = LoadTextLines(path);
+    // A NUL is no end of the text here: the sections after a stray one would be lost.
+    TextFileResult text = LoadTextLines(readPath, NulRule::IsText);
     if (!text.ok) {
-        readError_ = FileReadErrorText(path) + QStringLiteral("\r\n") + text.error;
+        readError_ = FileReadErrorText(readPath) + QStringLiteral("\r\n") + text.error;
         return;
     }
     encoding_ = text.encoding;

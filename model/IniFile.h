@@ -15,8 +15,26 @@ namespace kobito {
 // the name has none).
 QString IniFilenameFor(const QString& executablePath);
 
-// IniFilenameFor(executablePath), or the same file name in the user's configuration folder when
-// the executable's folder cannot be written (a system-wide installation).
+// Whether the program may keep its settings file in folder.
+bool FolderIsWritable(const QString& folder);
+
+// Where the settings are read from at start-up and written to at shutdown.
+struct SettingsFiles {
+    QString read;
+    QString write;
+};
+
+// beside: the file beside the executable; user: the same name in the user's configuration folder
+// (empty when the system has none). A writable folder beside the executable keeps the file
+// there. Otherwise the user's copy is used once it exists; until then a file beside the
+// executable (a prepared copy on a read-only share) is read, and the user's copy written.
+SettingsFiles ChooseSettingsFiles(const QString& beside, const QString& user,
+                                  bool besideIsWritable);
+
+// ChooseSettingsFiles for this executable; makes the configuration folder when it is chosen.
+SettingsFiles SettingsFileLocation(const QString& executablePath);
+
+// The file the settings are written to: SettingsFileLocation(executablePath).write.
 QString SettingsFilePath(const QString& executablePath);
 
 class IniFile {
@@ -26,7 +44,10 @@ public:
     // Reads the file if it exists. A missing file gives an empty copy; one that exists but cannot
     // be read gives an empty copy too, with readError() to show the user.
     explicit IniFile(const QString& path);
+    // Reads readPath as above; UpdateFile() writes writePath.
+    IniFile(const QString& readPath, const QString& writePath);
 
+    // The file UpdateFile() writes.
     const QString& fileName() const { return path_; }
     bool readFailed() const { return !readError_.isEmpty(); }
     // The read error text naming the path and the system's reason; empty when reading went well.

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <climits>
 #include <cmath>
 
 #ifdef Q_OS_WIN
@@ -148,6 +149,42 @@ float StrToFloatDef(const QString& text, float def) {
     return value;
 }
 
+int32_t TruncateToInt32(double value) {
+    if (std::isnan(value))
+        return 0;
+    // Clamped first: converting a value outside the range is undefined.
+    const double truncated = std::trunc(value);
+    if (truncated <= double(INT32_MIN))
+        return INT32_MIN;
+    if (truncated >= double(INT32_MAX))
+        return INT32_MAX;
+    return int32_t(truncated);
+}
+
+QString WithoutTimeZone(const QString& format) {
+    QString out;
+    out.reserve(format.size());
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            quoted = !quoted; // "''" toggles twice: a literal quote
+        } else if (!quoted && c == u't') {
+            while (i + 1 < format.size() && format[i + 1] == u't')
+                ++i;
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+            // A leading field takes the blanks after it instead.
+            if (out.isEmpty())
+                while (i + 1 < format.size() && format[i + 1].isSpace())
+                    ++i;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 QString TrimControl(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -186,7 +223,7 @@ QStringList SplitLines(const QString& text) {
     return lines;
 }
 
-DecodedText DecodeText(const QByteArray& bytes) {
+DecodedText DecodeText(const QByteArray& bytes, NulRule nul) {
     DecodedText result;
     QByteArrayView body(bytes);
     QStringConverter::Encoding codec = QStringConverter::System;
@@ -209,9 +246,11 @@ DecodedText DecodeText(const QByteArray& bytes) {
 
     QStringDecoder decoder(codec, KeepMarks);
     QString text = decoder.decode(body);
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    if (nul >= 0)
-        text.truncate(nul);
+    if (nul == NulRule::EndsText) {
+        const qsizetype end = text.indexOf(QChar(u'\0'));
+        if (end >= 0)
+            text.truncate(end);
+    }
     result.lines = SplitLines(text);
     return result;
 }
@@ -263,12 +302,12 @@ QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding) {
     return bytes;
 }
 
-TextFileResult LoadTextLines(const QString& path) {
+TextFileResult LoadTextLines(const QString& path, NulRule nul) {
     TextFileResult result;
     QByteArray bytes;
     if (!ReadWholeFile(path, bytes, result.error))
         return result;
-    DecodedText decoded = DecodeText(bytes);
+    DecodedText decoded = DecodeText(bytes, nul);
     result.ok = true;
     result.lines = std::move(decoded.lines);
     result.encoding = decoded.encoding;

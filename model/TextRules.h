@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace kobito {
 
 // Integer of a text: optional leading blanks, an optional sign, then decimal digits to the end,
@@ -15,6 +17,14 @@ int StrToIntDef(const QString& text, int def);
 // Floating-point number in the user's locale (falling back to the C locale, so "10.7" works
 // everywhere); blanks around it are allowed. Text that does not convert, infinity and NaN give def.
 float StrToFloatDef(const QString& text, float def);
+
+// A value truncated toward zero, as a slider is read; values beyond the 32-bit range give its
+// nearest end, NaN gives 0.
+int32_t TruncateToInt32(double value);
+
+// A date-time format of QLocale without its time-zone field ("t" outside quotes) and the blanks
+// that separated it; quoted literals stay as they are.
+QString WithoutTimeZone(const QString& format);
 
 // Removes the characters U+0000..U+0020 from both ends.
 QString TrimControl(const QString& text);
@@ -37,10 +47,16 @@ struct DecodedText {
     TextEncoding encoding = TextEncoding::Default8Bit;
 };
 
+// What a NUL character means in a text file.
+enum class NulRule {
+    EndsText, // motion files: the text ends before the first NUL
+    IsText,   // the settings file: a stray NUL must not cost the sections after it
+};
+
 // Byte-order mark detection (EF BB BF, FF FE, FE FF, else the default 8-bit code page; the mark
-// is skipped), then the text up to the first NUL split at CR LF, lone CR and lone LF. A line
-// break at the very end adds no empty line.
-DecodedText DecodeText(const QByteArray& bytes);
+// is skipped), then the text (up to the first NUL by NulRule::EndsText) split at CR LF, lone CR
+// and lone LF. A line break at the very end adds no empty line.
+DecodedText DecodeText(const QByteArray& bytes, NulRule nul = NulRule::EndsText);
 
 // The line splitting of DecodeText on its own.
 QStringList SplitLines(const QString& text);
@@ -57,7 +73,7 @@ struct TextFileResult {
 
 // Reads a whole text file (other programs may read it meanwhile, on Windows not write it) and
 // decodes it with DecodeText.
-TextFileResult LoadTextLines(const QString& path);
+TextFileResult LoadTextLines(const QString& path, NulRule nul = NulRule::EndsText);
 
 // "ファイル読み込みエラー\r\nFile read error\r\n\r\n" followed directly by the path.
 QString FileReadErrorText(const QString& path);

@@ -24,7 +24,7 @@ void TForm1::LoadRemoteSlot(int k) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0)
         name.truncate(dot);
-    dim_Remos[size_t(k)]->setText(name);
+    dim_Remos[size_t(k)]->SetCaption(name);
 }
 
 void TForm1::swiControlModeSwitch() {
@@ -45,7 +45,7 @@ void TForm1::RunRemoteSlot(int k) {
 }
 
 void TForm1::ClearRemoteSlot(int k) {
-    dim_Remos[size_t(k)]->setText(QString());
+    dim_Remos[size_t(k)]->SetCaption(QString());
     dim_Remos_path[size_t(k)].clear();
     dim_Remos_SL[size_t(k)]->clear();
 }
@@ -60,7 +60,7 @@ void TForm1::btnRemoteClick(TButton* sender) {
         LoadRemoteSlot(k);
         return;
     }
-    if (kobito::TrimControl(dim_Remos[size_t(k)]->text()).isEmpty())
+    if (kobito::TrimControl(dim_Remos[size_t(k)]->Caption()).isEmpty())
         return;
     RunRemoteSlot(k);
 }

@@ -70,7 +70,8 @@ void TForm1::btnFileOpenClick() {
         QStringList lines;
         LoadTextFile(path, lines);
         LoadMotionList(lines);
-        setWindowTitle(path);
+        // "[*]" in a title is the modified marker; a path shows as it is.
+        setWindowTitle(QString(path).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
     } catch (...) {
         SetDataChanged(false);
         throw;

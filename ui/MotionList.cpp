@@ -2,6 +2,7 @@
 #include "uMain.h"
 
 #include "EditBox.h"
+#include "RowSelection.h"
 #include "Switch.h"
 
 #include "Channels.h"
@@ -14,6 +15,10 @@
 void TForm1::InitMotionTable() {
     m_motionModel = new kobito::MotionTableModel(this);
     grdMotion->setModel(m_motionModel);
+    // The grid always has one selected row, and it is the row the operations act on.
+    QItemSelectionModel* stock = grdMotion->selectionModel();
+    grdMotion->setSelectionModel(new TOneRowSelection(m_motionModel, grdMotion));
+    delete stock;
     grdMotion->setColumnWidth(0, 28);
     for (int c = 1; c <= kobito::ChannelCount; ++c)
         grdMotion->setColumnWidth(c, 36);

@@ -11,10 +11,9 @@
 
 #include <QLabel>
 #include <QTableWidget>
-#include <cmath>
 
 QString TForm1::ValueToText(float value) {
-    return QString::number(static_cast<long long>(std::trunc(double(value))));
+    return QString::number(kobito::TruncateToInt32(double(value)));
 }
 
 void TForm1::edtChanged(TEditBox* sender) {
@@ -78,6 +77,6 @@ void TForm1::Splitter1DblClick() {
 
 void TForm1::btnTestClick() {
     for (int k = 0; k < kobito::ChannelCount; ++k)
-        out_val[size_t(k)] = int32_t(std::trunc(double(dim_track_bar[size_t(k)]->Value())));
+        out_val[size_t(k)] = kobito::TruncateToInt32(double(dim_track_bar[size_t(k)]->Value()));
     SendPose();
 }

@@ -8,6 +8,7 @@
 
 #include "PoseCommand.h"
 #include "SerialPortList.h"
+#include "TextRules.h"
 #include "VaComm.h"
 
 #include <QComboBox>
@@ -32,9 +33,7 @@ QString FromAnsi(const std::string& bytes) {
 
 // The locale's long time format without a time zone, as the log has always shown.
 QString LongTimeFormat(const QLocale& locale) {
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return format.trimmed();
+    return kobito::WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)).trimmed();
 }
 
 } // namespace

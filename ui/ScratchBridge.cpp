@@ -90,7 +90,7 @@ void TForm1::HandleScratchMessage(const std::string& frame) {
     std::vector<std::string> captions;
     captions.reserve(RemoteSlotCount);
     for (TButton* slot : dim_Remos)
-        captions.push_back(slot->text().toStdString());
+        captions.push_back(slot->Caption().toStdString());
     const kobito::TScratchCommand command =
         kobito::InterpretScratchText(frame, VaComm1->Active(), captions);
     switch (command.Action) {

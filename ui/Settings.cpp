@@ -18,8 +18,11 @@ QString Section(int servo) {
 } // namespace
 
 void TForm1::InitSettingsFile() {
-    IniFilename = kobito::SettingsFilePath(QCoreApplication::applicationFilePath());
-    IniFile = std::make_unique<kobito::IniFile>(IniFilename);
+    // A prepared file beside a read-only program is read until the user has a copy of their own.
+    const kobito::SettingsFiles files =
+        kobito::SettingsFileLocation(QCoreApplication::applicationFilePath());
+    IniFilename = files.write;
+    IniFile = std::make_unique<kobito::IniFile>(files.read, files.write);
     // An unreadable file must not stop the program: it starts with the
     // defaults and leaves the file alone at shutdown.
     if (IniFile->readFailed())

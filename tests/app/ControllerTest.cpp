@@ -104,6 +104,28 @@ TEST_F(Controller, AssigningCaptionsTheSlotWithTheFileName) {
     EXPECT_TRUE(access->dim_Remos_SL()[0]->isEmpty());
 }
 
+TEST_F(Controller, AnAmpersandInAFileNameIsShownAndMakesNoShortcut) {
+    Mode()->SetIsChecked(true);
+    TabTo(*form, "TabItem4");
+    QApplication::setActiveWindow(form.get());
+    for (const char* name : {"R&D.kmf", "a&&b.kmf", "end&.kmf"}) {
+        SCOPED_TRACE(name);
+        dialogs.fileAnswers = {File(name, "10,0,0,0,0,0,0,0,0,0,0,0,0,0,0,5\r\n")};
+        Press(Slot(0));
+        const QString caption = QString::fromUtf8(name).chopped(4);
+        EXPECT_EQ(Slot(0)->Caption(), caption);
+    }
+    dialogs.fileAnswers = {File("R&D.kmf", "10,0,0,0,0,0,0,0,0,0,0,0,0,0,0,5\r\n")};
+    Press(Slot(0));
+    // Alt+D would have pressed the slot (and asked for its file in setup mode).
+    QTest::keyClick(form.get(), Qt::Key_D, Qt::AltModifier);
+    EXPECT_FALSE(Slot(0)->isDown());
+    EXPECT_EQ(dialogs.Texts(ShownDialog::File).size(), 4);
+    EXPECT_EQ(dialogs.unexpected, 0);
+    // What the button paints is the name as it is.
+    EXPECT_EQ(Slot(0)->Caption(), "R&D");
+}
+
 TEST_F(Controller, AnUnreadableSlotFileIsReportedButKeepsPathAndCaption) {
     Mode()->SetIsChecked(true);
     const QString missing = QDir::toNativeSeparators(dir.filePath("gone.kmf"));

@@ -1,5 +1,6 @@
 // The custom controls' change semantics, on which the pose editor's
 // synchronisation relies.
+#include "DialogService.h"
 #include "EditBox.h"
 #include "FloatTrackBar.h"
 #include "Switch.h"
@@ -109,4 +110,12 @@ TEST(Switch, FiresOnEveryChangeOfState) {
     QTest::mouseClick(&sw, Qt::LeftButton);
     EXPECT_EQ(switches.count(), 2);
     EXPECT_FALSE(sw.IsChecked());
+}
+
+TEST(MessageBoxes, ShowTheirTextAsPlainText) {
+    // A typed device path or a file name with a tag in it is no markup.
+    const auto box = NewMessageBox(QMessageBox::NoIcon, "Specified device not found (<b>x</b>).",
+                                   QMessageBox::Ok, nullptr);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text(), "Specified device not found (<b>x</b>).");
 }

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -75,6 +76,19 @@ TEST_F(MotionFiles, SaveWritesTheTableAndClearsTheFlag) {
     EXPECT_EQ(access.Cell(2, 3), "say \"hi\"");
     EXPECT_EQ(form.windowTitle(), path);
     EXPECT_FALSE(access.DataChanged());
+}
+
+TEST_F(MotionFiles, TheCaptionShowsTheOpenedPathAsItIs) {
+    // "[*]" is the title's modified marker and would vanish from the path.
+    for (const char* name : {"a[*]b.kmf", "R&D.kmf", "[*][*].kmf"}) {
+        SCOPED_TRACE(name);
+        const QString path = Path(name);
+        Write(path, "1,2\r\n");
+        dialogs.fileAnswers = {path};
+        Click("btnFileOpen");
+        EXPECT_EQ(access.Cell(0, 1), "1");
+        EXPECT_EQ(form.windowHandle()->title(), path);
+    }
 }
 
 TEST_F(MotionFiles, AFailedSaveKeepsTheOldFileTheFlagAndTheCaption) {

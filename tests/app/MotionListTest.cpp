@@ -9,10 +9,14 @@
 
 #include "MotionTable.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -75,6 +79,65 @@ TEST_F(MotionList, InsertAndDeleteMoveRowsAndClearTheFreedOne) {
         EXPECT_EQ(Header(), "***");
         EXPECT_EQ(access.Cell(c.row, 0), QString::number(c.row)) << "row numbers stay";
     }
+}
+
+TEST_F(MotionList, NoClickKeyOrDragLeavesTheGridWithoutOneSelectedRow) {
+    auto* grid = form.findChild<QTableView*>("grdMotion");
+    ASSERT_NE(grid, nullptr);
+    QWidget* view = grid->viewport();
+    auto at = [&](int row) {
+        return grid->visualRect(access.motionModel()->index(row, 5)).center();
+    };
+    // The strip right of the last column holds no cell.
+    const QPoint beside(grid->horizontalHeader()->length() + 2, at(4).y());
+    ASSERT_LT(beside.x(), view->width());
+    auto drag = [&](QPoint from, QPoint to) {
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), view->mapToGlobal(QPointF(to)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int row; // the one selected row afterwards
+    };
+    const Step steps[] = {
+        {"Ctrl+click on the selected row",
+         [&] { QTest::mouseClick(view, Qt::LeftButton, Qt::ControlModifier, at(4)); }, 4},
+        {"Ctrl+Space", [&] { QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier); }, 4},
+        {"click beside the cells", [&] { QTest::mouseClick(view, Qt::LeftButton, {}, beside); }, 4},
+        {"Ctrl+click beside the cells",
+         [&] { QTest::mouseClick(view, Qt::LeftButton, Qt::ControlModifier, beside); }, 4},
+        {"drag off the cells", [&] { drag(at(4), beside); }, 4},
+        {"drag to another row", [&] { drag(at(4), at(6)); }, 6},
+        {"Shift+click", [&] { QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, at(2)); },
+         2},
+        {"Ctrl+click another row",
+         [&] { QTest::mouseClick(view, Qt::LeftButton, Qt::ControlModifier, at(5)); }, 5},
+        {"Down", [&] { QTest::keyClick(grid, Qt::Key_Down); }, 6},
+        {"Ctrl+Down", [&] { QTest::keyClick(grid, Qt::Key_Down, Qt::ControlModifier); }, 7},
+        {"Shift+Up", [&] { QTest::keyClick(grid, Qt::Key_Up, Qt::ShiftModifier); }, 6},
+        {"Ctrl+A", [&] { QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier); }, 6},
+    };
+    grid->setFocus();
+    access.SelectRow(4);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        const QModelIndexList rows = grid->selectionModel()->selectedRows();
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0].row(), step.row);
+        EXPECT_EQ(access.SelectedRow(), step.row) << "the row operations act on the one shown";
+    }
+
+    // Apply writes into the row shown selected.
+    access.SelectRow(4);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ControlModifier, at(4));
+    Click("btnApply");
+    EXPECT_EQ(access.Cell(4, 4), "130");
+    EXPECT_EQ(grid->selectionModel()->selectedRows().value(0).row(), 4);
 }
 
 TEST_F(MotionList, ClearMarksTheTableModifiedEvenOnAClearedRow) {

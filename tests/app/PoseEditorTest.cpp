@@ -18,6 +18,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 class PoseEditor : public ::testing::Test {
@@ -116,6 +118,36 @@ TEST_F(PoseEditor, AMinimumAboveTheMaximumLeavesOneValue) {
     EXPECT_FLOAT_EQ(range->sweep(), -20);
 }
 
+TEST_F(PoseEditor, HugeBoundsShowAndSendTheNearest32BitIntegers) {
+    struct Case {
+        const char* min;
+        const char* max;
+        std::optional<float> dragTo;
+        const char* minLabel;
+        const char* maxLabel;
+        int32_t value; // in the edit box and in out_val
+    };
+    // Such bounds once showed -9223372036854775808 and sent an undefined value.
+    const Case cases[] = {
+        {"1e30", "180", {}, "2147483647", "2147483647", INT32_MAX},
+        {"0", "3e9", 3e9f, "0", "2147483647", INT32_MAX},
+        {"-1e30", "-1e30", {}, "-2147483648", "-2147483648", INT32_MIN},
+        {"-3e9", "20", {}, "-2147483648", "20", 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.min) + ".." + c.max);
+        SetRange(kobito::HDY, "90", "90");
+        SetRange(kobito::HDY, c.min, c.max);
+        if (c.dragTo)
+            Slider(kobito::HDY)->SetValue(*c.dragTo);
+        EXPECT_EQ(Label("lblHDY_MIN"), c.minLabel);
+        EXPECT_EQ(Label("lblHDY_MAX"), c.maxLabel);
+        EXPECT_EQ(Edit(kobito::HDY)->Text(), QString::number(c.value));
+        access.btnTestClick();
+        EXPECT_EQ(access.out_val()[kobito::HDY], c.value);
+    }
+}
+
 TEST_F(PoseEditor, TypingInTheGridAppliesNothingUntilEnterIsReleased) {
     Grid()->setCurrentCell(kobito::HDY, 2);
     Grid()->item(kobito::HDY, 2)->setText("60");
@@ -196,7 +228,9 @@ TEST_F(PoseEditor, PointingAtAPartHighlightsItsOutline) {
                 EXPECT_EQ(shape->outlineColor().rgba(), purple);
         }
     }
-    // A real pointer: from the head group onto its slider and out again.
+    // A real pointer: from the head group onto its slider and out again. The
+    // pointer reaches only a window the platform has exposed.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     auto* group = form.findChild<QWidget*>("grpHDY");
     const TShape* head = picture.highlight[kobito::HDY].front();
     QTest::mouseMove(group, QPoint(5, 5));

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -130,6 +131,28 @@ TEST_F(RobotLink, AMissingDeviceIsShownAndThePortStaysClosed) {
     EXPECT_EQ(Find<QPushButton>("btnConnect")->text(), "接続 Open");
     EXPECT_FALSE(Find("btnRun")->isEnabled());
     EXPECT_FALSE(Log().contains("接続完了"));
+}
+
+TEST_F(RobotLink, ATypedPortIsUsedAsTypedAndNeverJoinsTheList) {
+    auto* port = Find<QComboBox>("cbxComPort");
+    const QString typed = dir.filePath("tty1");
+    // A port found at start-up whose name begins with what is typed.
+    port->addItem(dir.filePath("tty10"));
+    const int found = port->count();
+    for (const QString& text : {typed, dir.filePath("ttyy")}) {
+        SCOPED_TRACE(text.toStdString());
+        port->lineEdit()->clear();
+        port->lineEdit()->setFocus();
+        QTest::keyClicks(port->lineEdit(), text);
+        EXPECT_EQ(port->currentText(), text) << "completed inline";
+        QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(port->currentText(), text);
+        EXPECT_EQ(port->count(), found) << "a typed entry was added to the list";
+    }
+    port->setEditText(typed);
+    QTest::mouseClick(Find<QPushButton>("btnConnect"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Exception),
+              QStringList{"Specified device not found (" + typed + ")."});
 }
 
 TEST_F(RobotLink, AnEmptyPortBoxSaysThereIsNoPort) {

@@ -343,3 +343,12 @@ TEST_F(ScratchBridge, ClosingTheWindowLogsNothingAfterTheDisconnect) {
     EXPECT_TRUE(lines.last().endsWith("[SCRTCH/****] 切断")) << lines.last().toStdString();
     EXPECT_FALSE(Log().contains("通信エラーにより切断"));
 }
+
+TEST_F(ScratchBridge, ASlotNamedWithAnAmpersandMatchesItsBroadcast) {
+    StartWindow({{0, "R&D"}});
+    OpenRobot();
+    SwitchOn();
+    peer.SendFrame("broadcast \"R&D\"");
+    EXPECT_TRUE(WaitForLog("[SCRTCH/Recv] R&D match")) << Log().toStdString();
+    EXPECT_EQ(access->Cell(0, 1), "11");
+}

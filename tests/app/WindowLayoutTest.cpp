@@ -152,6 +152,29 @@ TEST_F(WindowLayout, ServoRowsPutTheMinimumOnTheSideOfTheSlidersMinimum) {
     }
 }
 
+TEST_F(WindowLayout, EveryTabPageIs740By218AndHoldsItsContents) {
+    form.show();
+    auto* tabs = form.findChild<QTabWidget*>("TabControl");
+    ASSERT_NE(tabs, nullptr);
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QWidget* page = tabs->widget(i);
+        SCOPED_TRACE(page->objectName().toStdString());
+        EXPECT_EQ(page->size(), QSize(740, 218));
+        EXPECT_EQ(page->mapTo(tabs, QPoint(0, 0)), QPoint(0, 24)) << "below 24 high headers";
+        // Nothing is cut off at the page's edges (the motion grid's scroll bar included).
+        for (QWidget* child : page->findChildren<QWidget*>()) {
+            if (!child->isVisibleTo(page) || child->isWindow())
+                continue;
+            const QRect inPage(child->mapTo(page, QPoint(0, 0)), child->size());
+            EXPECT_TRUE(page->rect().contains(inPage))
+                << child->objectName().toStdString() << " at " << inPage.x() << "," << inPage.y()
+                << " " << inPage.width() << "x" << inPage.height();
+        }
+    }
+    EXPECT_EQ(form.findChild<QWidget*>("Splitter1")->geometry(), QRect(0, 0, 740, 218));
+}
+
 TEST_F(WindowLayout, OperationButtonsNeverTakeTheFocus) {
     for (const char* name :
          {"btnFileNew", "btnFileOpen", "btnFileSave", "btnFileExit", "btnRowClear", "btnRowEdit",

@@ -84,6 +84,11 @@ TEST(IniFile, FirstStartWritesTheSeventyTwoLines) {
     EXPECT_EQ(Entries(dir.path()), L{"Motion.ini"});
 }
 
+// The bytes of a literal, NULs inside included.
+template <std::size_t N> QByteArray Bytes(const char (&text)[N]) {
+    return QByteArray(text, qsizetype(N - 1));
+}
+
 QByteArray Marked(const QByteArray& utf8, QStringConverter::Encoding encoding) {
     QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
     return encoder.encode(QString::fromUtf8(utf8));
@@ -190,7 +195,20 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"Utf16BEKept",
                     Marked("[A]\nk=日本\n", QStringConverter::Utf16BE),
                     {{"A", "j", "語"}},
-                    Marked("[A]\r\nk=日本\r\nj=語\r\n\r\n", QStringConverter::Utf16BE)}),
+                    Marked("[A]\r\nk=日本\r\nj=語\r\n\r\n", QStringConverter::Utf16BE)},
+        // A stray NUL is a control character like the others, not the end of the file.
+        RewriteCase{"NulLineKeepsTheSectionsAfterIt",
+                    Bytes("[HDY]\r\nMIN=5\r\n\0\r\n[MOTOR]\r\nHEIGHT=20\r\n"),
+                    {{"MOTOR", "WIDTH", "10"}},
+                    "[HDY]\r\nMIN=5\r\n\r\n[MOTOR]\r\nHEIGHT=20\r\nWIDTH=10\r\n\r\n"},
+        RewriteCase{"NulAtLineEndsStripped",
+                    Bytes("[A]\0\r\n\0k=v\0\0\n[B]\r\nx=1\r\n"),
+                    {},
+                    "[A]\r\nk=v\r\n\r\n[B]\r\nx=1\r\n\r\n"},
+        RewriteCase{"Utf16NulKeepsTheSectionsAfterIt",
+                    Marked(Bytes("[A]\r\nk=1\0\r\n[B]\r\nx=2\r\n"), QStringConverter::Utf16LE),
+                    {},
+                    Marked("[A]\r\nk=1\r\n\r\n[B]\r\nx=2\r\n\r\n", QStringConverter::Utf16LE)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ReadCase {
@@ -459,6 +477,69 @@ TEST(SettingsFilePath, BesideTheExecutableWhenItsFolderIsWritable) {
     ASSERT_TRUE(dir.isValid());
     const QString executable = dir.filePath(u"kobito-motion"_s);
     EXPECT_EQ(SettingsFilePath(executable), executable + u".ini"_s);
+}
+
+struct ChooseCase {
+    const char* name;
+    bool besideWritable;
+    bool besideExists;
+    bool userExists;
+    bool hasUserFolder;
+    const char* read; // "beside" or "user"
+    const char* write;
+};
+
+class ChooseSettingsFilesTest : public ::testing::TestWithParam<ChooseCase> {};
+
+TEST_P(ChooseSettingsFilesTest, PicksTheFilesToReadAndWrite) {
+    const ChooseCase& c = GetParam();
+    QTemporaryDir program;
+    QTemporaryDir config;
+    ASSERT_TRUE(program.isValid() && config.isValid());
+    const QString beside = program.filePath(u"kobito-motion.ini"_s);
+    const QString user = c.hasUserFolder ? config.filePath(u"kobito-motion.ini"_s) : QString();
+    if (c.besideExists)
+        WriteBytes(beside, "[MOTOR]\r\nHEIGHT=20\r\n");
+    if (c.userExists)
+        WriteBytes(user, "[MOTOR]\r\nHEIGHT=5\r\n");
+    auto path = [&](const char* which) {
+        return std::string_view(which) == "user" ? user : beside;
+    };
+    const SettingsFiles files = ChooseSettingsFiles(beside, user, c.besideWritable);
+    EXPECT_EQ(files.read, path(c.read));
+    EXPECT_EQ(files.write, path(c.write));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChooseSettingsFilesTest,
+    ::testing::Values(
+        ChooseCase{"WritableFolderKeepsItBeside", true, true, true, true, "beside", "beside"},
+        ChooseCase{"WritableFolderWithoutAFile", true, false, false, true, "beside", "beside"},
+        // A teacher's prepared copy on a read-only share is read, and saved as the user's own.
+        ChooseCase{"ReadOnlyReadsThePreparedCopy", false, true, false, true, "beside", "user"},
+        ChooseCase{"ReadOnlyPrefersTheUsersCopy", false, true, true, true, "user", "user"},
+        ChooseCase{"ReadOnlyWithoutAnyFile", false, false, false, true, "user", "user"},
+        ChooseCase{"ReadOnlyWithOnlyTheUsersCopy", false, false, true, true, "user", "user"},
+        ChooseCase{"NoUserFolderStaysBeside", false, true, false, false, "beside", "beside"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IniFile, ReadsOneFileAndWritesAnother) {
+    QTemporaryDir program;
+    QTemporaryDir config;
+    ASSERT_TRUE(program.isValid() && config.isValid());
+    const QString beside = program.filePath(u"kobito-motion.ini"_s);
+    const QString user = config.filePath(u"kobito-motion.ini"_s);
+    const QByteArray prepared = "[HDY]\r\nMIN=10\r\nMAX=170\r\n\r\n[MOTOR]\r\nHEIGHT=20\r\n\r\n";
+    WriteBytes(beside, prepared);
+    IniFile ini(beside, user);
+    EXPECT_EQ(ini.fileName(), user);
+    EXPECT_EQ(ini.ReadString(u"HDY"_s, u"MIN"_s, u"0"_s), u"10"_s);
+    EXPECT_EQ(ini.ReadInteger(u"MOTOR"_s, u"HEIGHT"_s, 10), 20);
+    ini.WriteInteger(u"MOTOR"_s, u"WIDTH"_s, 12);
+    ASSERT_EQ(ini.UpdateFile(), QString());
+    EXPECT_EQ(ReadBytes(beside), prepared);
+    EXPECT_EQ(ReadBytes(user),
+              "[HDY]\r\nMIN=10\r\nMAX=170\r\n\r\n[MOTOR]\r\nHEIGHT=20\r\nWIDTH=12\r\n\r\n");
 }
 
 TEST(SettingsFilePath, UsersConfigurationFolderWhenTheExecutablesIsReadOnly) {

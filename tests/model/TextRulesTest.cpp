@@ -172,6 +172,18 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Utf16MarkOnly", "\xFE\xFF", {}, E::Utf16BE}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(DecodeText, NulIsTextWhenAsked) {
+    // The settings file keeps what follows a stray NUL; the NUL itself stays in its line.
+    EXPECT_EQ(DecodeText(QByteArray("a\0b\r\nc", 6), NulRule::IsText).lines,
+              L({QString::fromUtf16(u"a\0b", 3), "c"}));
+    EXPECT_EQ(DecodeText(QByteArray("\xFF\xFE"
+                                    "a\0\0\0\n\0b\0",
+                                    10),
+                         NulRule::IsText)
+                  .lines,
+              L({QString::fromUtf16(u"a\0", 2), "b"}));
+}
+
 #ifndef Q_OS_WIN
 TEST(DecodeText, WithoutMarkIsUtf8OutsideWindows) {
     const DecodedText decoded = DecodeText("\xE6\x97\xA5\xE6\x9C\xAC\r\n");
@@ -267,6 +279,51 @@ TEST(FileErrorTexts, NameThePathAfterTheBilingualCaption) {
     EXPECT_EQ(FileWriteErrorText(u"/tmp/a.kmf"_s, u"Disk full"_s),
               u"ファイル書き込みエラー\r\nFile write error\r\n\r\n/tmp/a.kmf\r\nDisk full"_s);
 }
+
+struct TruncateCase {
+    double value;
+    int32_t expected;
+};
+
+class TruncateToInt32Test : public ::testing::TestWithParam<TruncateCase> {};
+
+TEST_P(TruncateToInt32Test, TruncatesTowardZeroWithinTheRange) {
+    // Values beyond the range are clamped before the conversion, which would be undefined.
+    EXPECT_EQ(TruncateToInt32(GetParam().value), GetParam().expected) << GetParam().value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TruncateToInt32Test,
+    ::testing::Values(TruncateCase{45.6, 45}, TruncateCase{-45.6, -45}, TruncateCase{0.0, 0},
+                      TruncateCase{2147483647.9, INT32_MAX}, TruncateCase{-2147483648.9, INT32_MIN},
+                      TruncateCase{3e9, INT32_MAX}, TruncateCase{-3e9, INT32_MIN},
+                      TruncateCase{double(1e30f), INT32_MAX}, TruncateCase{-1e30, INT32_MIN},
+                      TruncateCase{std::numeric_limits<double>::infinity(), INT32_MAX},
+                      TruncateCase{std::numeric_limits<double>::quiet_NaN(), 0}));
+
+struct ZoneCase {
+    const char* format;
+    const char* expected;
+};
+
+class WithoutTimeZoneTest : public ::testing::TestWithParam<ZoneCase> {};
+
+TEST_P(WithoutTimeZoneTest, RemovesOnlyTheZoneField) {
+    EXPECT_EQ(WithoutTimeZone(QString::fromUtf8(GetParam().format)),
+              QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WithoutTimeZoneTest,
+    ::testing::Values(ZoneCase{"h:mm:ss AP t", "h:mm:ss AP"}, ZoneCase{"HH:mm:ss t", "HH:mm:ss"},
+                      ZoneCase{"H:mm:ss", "H:mm:ss"}, ZoneCase{"t HH:mm:ss", "HH:mm:ss"},
+                      ZoneCase{"AP h:mm:ss tttt", "AP h:mm:ss"},
+                      ZoneCase{"H時mm分ss秒 t", "H時mm分ss秒"},
+                      // A "t" inside a quoted literal is text, not the zone.
+                      ZoneCase{"HH 'h' mm 'min' ss 's' t", "HH 'h' mm 'min' ss 's'"},
+                      ZoneCase{"'at' HH:mm:ss t", "'at' HH:mm:ss"},
+                      ZoneCase{"HH:mm 'o''clock' t", "HH:mm 'o''clock'"},
+                      ZoneCase{"'It''s' t H:mm", "'It''s' H:mm"}));
 
 } // namespace
 } // namespace kobito
