@@ -82,6 +82,10 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
+    // Open's load without its dialog: reads the file into the list and names
+    // the window after it; a file that cannot be read is reported.
+    void OpenMotionFile(const QString& file);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;

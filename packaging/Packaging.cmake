@@ -13,6 +13,29 @@ foreach(size 48 128 256)
   install(FILES ${_kobito_packaging}/icons/${size}x${size}/kobito-motion.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+# The file type of motion files, so that file managers open them with us.
+install(FILES ${_kobito_packaging}/kobito-motion.mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME kobito-motion.xml)
+
+# Manual pages and the changelog go in gzipped at the highest level and
+# without a time stamp, so that the package builds the same bytes each time.
+find_program(KOBITO_GZIP gzip REQUIRED)
+set(_kobito_gzipped)
+foreach(source man/kobito-motion.1 man/kobito-sim.1 changelog)
+  get_filename_component(_name ${source} NAME)
+  set(_gz ${CMAKE_BINARY_DIR}/packaging/${_name}.gz)
+  add_custom_command(OUTPUT ${_gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND ${KOBITO_GZIP} -9 -n -c ${_kobito_packaging}/${source} > ${_gz}
+    DEPENDS ${_kobito_packaging}/${source} VERBATIM)
+  list(APPEND _kobito_gzipped ${_gz})
+endforeach()
+add_custom_target(kobito-package-docs ALL DEPENDS ${_kobito_gzipped})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/kobito-motion.1.gz
+              ${CMAKE_BINARY_DIR}/packaging/kobito-sim.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_kobito_packaging}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kobito-motion)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kobito-motion)
@@ -25,7 +48,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/deb)
 
 set(CPACK_DEBIAN_PACKAGE_NAME kobito-motion)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+# A native package: the project packages itself, so there is no Debian
+# revision and packaging/changelog is the one changelog.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -65,7 +65,13 @@ void TForm1::btnFileOpenClick() {
     const std::optional<QString> chosen = Dialogs().RunFileDialog(MotionFileDialog(false));
     if (!chosen)
         return;
-    const QString path = QDir::toNativeSeparators(QFileInfo(*chosen).absoluteFilePath());
+    OpenMotionFile(*chosen);
+}
+
+void TForm1::OpenMotionFile(const QString& file) {
+    // A name from the command line may be relative or hold "..".
+    const QString path =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(file).absoluteFilePath()));
     try {
         QStringList lines;
         LoadTextFile(path, lines);

@@ -134,6 +134,30 @@ TEST_F(MotionFiles, AReadErrorLeavesAClearedTableNamedAfterTheFile) {
     EXPECT_FALSE(access.DataChanged());
 }
 
+// A file named on the command line: a relative name, as a terminal gives it,
+// becomes the full path in the caption; an unreadable one is reported.
+TEST_F(MotionFiles, OpeningANamedFileActsAsOpenWithoutItsDialog) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    Write(Path("walk.kmf"), "1,2,3\r\n4\r\n");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    form.OpenMotionFile("sub/../walk.kmf");
+    QDir::setCurrent(before);
+    EXPECT_EQ(form.windowTitle(), Path("walk.kmf"));
+    EXPECT_EQ(access.RowText(0), "1,2,3,0,0,0,0,0,0,0,0,0,0,0,0,0");
+    EXPECT_EQ(access.RowText(1), "4,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
+    EXPECT_EQ(access.SelectedRow(), 0);
+    EXPECT_FALSE(access.DataChanged());
+    EXPECT_TRUE(dialogs.Texts(ShownDialog::File).isEmpty());
+
+    form.OpenMotionFile(Path("gone.kmf"));
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Error),
+              QStringList{"ファイル読み込みエラー\r\nFile read error\r\n\r\n" + Path("gone.kmf")});
+    EXPECT_EQ(access.RowText(0), kZeros);
+    EXPECT_EQ(form.windowTitle(), Path("gone.kmf"));
+    EXPECT_FALSE(access.DataChanged());
+}
+
 TEST_F(MotionFiles, OpenAsksBeforeDiscardingAndCancelChangesNothing) {
     access.SetCell(3, 3, "7");
     access.SetDataChanged(true);

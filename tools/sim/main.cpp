@@ -20,8 +20,10 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr char kHelp[] = R"(Usage: kobito-sim [OPTION]...
-Plays the KOBITO robot's controller board on a pseudo-terminal, for tests and
+constexpr char kUsage[] = "Usage: kobito-sim [OPTION]...\n";
+
+constexpr char kHelp[] =
+    R"(Plays the KOBITO robot's controller board on a pseudo-terminal, for tests and
 for using KOBITO Motion without a robot.
 
 The first line written to standard output is the device path of the terminal
@@ -59,7 +61,8 @@ Options:
                       came; bytes outside printable ASCII and the backslash
                       appear as \xHH
   --verbose           also log every command and reply on standard error
-  --help              show this text
+  -h, --help          show this text and exit
+  --version           show the version and exit
 
 Ends cleanly on SIGINT and SIGTERM (the link is removed).
 )";
@@ -95,7 +98,8 @@ bool ParseInt(const char* text, int& out) {
 }
 
 int Usage(const std::string& message) {
-    std::fprintf(stderr, "kobito-sim: %s\nTry 'kobito-sim --help'.\n", message.c_str());
+    std::fprintf(stderr, "kobito-sim: %s\n%sTry 'kobito-sim --help' for more information.\n",
+                 message.c_str(), kUsage);
     return 2;
 }
 
@@ -153,8 +157,12 @@ int main(int argc, char** argv) {
             ++i;
             return true;
         };
-        if (a == "--help") {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::fputs("kobito-sim (KOBITO Motion) " KOBITO_VERSION "\n", stdout);
             return 0;
         } else if (a == "--link" || a == "--record") {
             if (i + 1 >= argc)
