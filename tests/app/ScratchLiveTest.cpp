@@ -52,9 +52,17 @@ protected:
         kmf.write("11,0,0,0,0,0,0,0,0,0,0,0,0,0,0,3\r\n"
                   "12,0,0,0,0,0,0,0,0,0,0,0,0,0,0,3\r\n");
         kmf.close();
+        // Three seconds a row: still playing when a Quit comes.
+        QFile slow(dir.filePath("Slow.kmf"));
+        ASSERT_TRUE(slow.open(QIODevice::WriteOnly));
+        slow.write("21,0,0,0,0,0,0,0,0,0,0,0,0,0,0,3000\r\n"
+                   "22,0,0,0,0,0,0,0,0,0,0,0,0,0,0,3000\r\n");
+        slow.close();
         QFile ini(kobito::SettingsFilePath(QCoreApplication::applicationFilePath()));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(("[REMOCON]\r\nButton3=" + dir.filePath("Walk.kmf") + "\r\n").toUtf8());
+        ini.write(("[REMOCON]\r\nButton3=" + dir.filePath("Walk.kmf") +
+                   "\r\nButton4=" + dir.filePath("Slow.kmf") + "\r\n")
+                      .toUtf8());
         ini.close();
 
         form = std::make_unique<TForm1>();
@@ -79,6 +87,26 @@ protected:
     }
 
     QString Log() { return form->findChild<QPlainTextEdit*>("memLog")->toPlainText(); }
+
+    // Switches the bridge on and waits until Scratch relays the probe's
+    // broadcasts to the window: Scratch takes a waiting connection about
+    // once per cycle of its own, so a harmless broadcast is repeated.
+    void ConnectThroughScratch() {
+        form->findChild<TSwitch*>("swiScratch")->SetIsChecked(true);
+        ASSERT_EQ(form->findChild<QLabel*>("lblScratch")->text(), "Scratch 接続中")
+            << Log().toStdString();
+        EXPECT_TRUE(dialogs.shown.empty());
+        const QString ping = "[SCRTCH/Recv] broadcast \"ping\"";
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                Send("broadcast \"ping\"");
+                return QTest::qWaitFor([&] { return Log().contains(ping); }, 200);
+            },
+            10000))
+            << "Scratch never relayed to the window\n"
+            << Log().toStdString();
+        EXPECT_TRUE(Log().contains("[SCRTCH/Recv] ping unmatch"));
+    }
     int Count(const QString& text) { return int(Log().count(text)); }
 
     // Runs the window's event loop until the probe has received a frame with
@@ -136,23 +164,9 @@ protected:
 
 TEST_F(ScratchLive, ABroadcastThroughScratchPlaysTheSlotAndDoneComesBack) {
     auto* swi = form->findChild<TSwitch*>("swiScratch");
-    swi->SetIsChecked(true);
-    ASSERT_EQ(form->findChild<QLabel*>("lblScratch")->text(), "Scratch 接続中")
-        << Log().toStdString();
-    EXPECT_TRUE(dialogs.shown.empty());
-
-    // Scratch takes a waiting connection about once per cycle of its own:
-    // repeat a harmless broadcast until one reaches the window.
-    const QString ping = "[SCRTCH/Recv] broadcast \"ping\"";
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            Send("broadcast \"ping\"");
-            return QTest::qWaitFor([&] { return Log().contains(ping); }, 200);
-        },
-        10000))
-        << "Scratch never relayed to the window\n"
-        << Log().toStdString();
-    EXPECT_TRUE(Log().contains("[SCRTCH/Recv] ping unmatch"));
+    ConnectThroughScratch();
+    if (HasFatalFailure())
+        return;
 
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
@@ -186,4 +200,36 @@ TEST_F(ScratchLive, ABroadcastThroughScratchPlaysTheSlotAndDoneComesBack) {
     swi->SetIsChecked(false);
     EXPECT_EQ(form->findChild<QLabel*>("lblScratch")->text(), "Scratch 未接続");
     EXPECT_TRUE(Log().contains("[SCRTCH/****] 切断"));
+}
+
+TEST_F(ScratchLive, QuitThroughScratchStopsAPlayingSlot) {
+    ConnectThroughScratch();
+    if (HasFatalFailure())
+        return;
+    Send("broadcast \"Slow\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Poses() == QStringList{"21"}; }, 5000))
+        << Log().toStdString();
+    ASSERT_TRUE(access->Executing());
+    Send("broadcast \"Quit\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !access->Executing(); }, 5000)) << Log().toStdString();
+    EXPECT_TRUE(Log().contains("[SCRTCH/Recv] Quit match"));
+    EXPECT_EQ(form->findChild<TButton*>("btnRun")->text(), "実行 Run");
+    // Nothing more goes to the robot, and no Done to Scratch.
+    QTest::qWait(500);
+    Drain();
+    EXPECT_EQ(Poses(), QStringList{"21"});
+    EXPECT_EQ(Heard(kDone), 0);
+}
+
+TEST_F(ScratchLive, ANameDifferingOnlyInLetterCasePlaysNothing) {
+    ConnectThroughScratch();
+    if (HasFatalFailure())
+        return;
+    Send("broadcast \"walk\"");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Log().contains("[SCRTCH/Recv] walk unmatch"); }, 5000))
+        << Log().toStdString();
+    QTest::qWait(300);
+    EXPECT_FALSE(access->Executing());
+    EXPECT_TRUE(Poses().isEmpty());
+    EXPECT_FALSE(Log().contains("Walk match"));
 }
