@@ -287,9 +287,12 @@ private:
     bool Executing = false;
     // MotionDone, NextMotion and ListEndNotified of the running list.
     kobito::TPlaybackSequencer Playback;
-    // When the last tick of Timer1 was taken, on m_tickClock.
+    // When the last tick of Timer1 was taken, on m_tickClock; a tick held
+    // back so as not to follow it too closely; the start it belongs to.
     QElapsedTimer m_tickClock;
     qint64 m_lastTickMs = -1;
+    bool m_tickHeldBack = false;
+    unsigned m_playbackStarts = 0;
     float GrdRangeFullW = 0;
     uint32_t DefaultColor = 0xFF800080;
     std::array<int32_t, 16> out_val{};

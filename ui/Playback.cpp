@@ -52,6 +52,7 @@ void TForm1::SetExecuting(bool running) {
     btnRun->setText(running ? QStringLiteral("中止 Break") : QStringLiteral("実行 Run"));
     UpdateControls();
     if (running) {
+        ++m_playbackStarts;
         m_tickClock.start();
         m_lastTickMs = -1;
         Timer1->start();
@@ -84,11 +85,22 @@ void TForm1::Timer1Timer() {
     if (!Executing)
         return;
     // After a late tick the timer keeps its grid and so fires again early;
-    // such a tick is let pass, so two commands never leave closer than this.
-    const qint64 now = m_tickClock.elapsed();
-    if (m_lastTickMs >= 0 && now - m_lastTickMs < kShortestTickMs)
+    // such a tick waits until kShortestTickMs have passed, so two commands
+    // never leave closer, and the grid is back after a few ticks.
+    const qint64 since = m_tickClock.elapsed() - m_lastTickMs;
+    if (m_lastTickMs >= 0 && since < kShortestTickMs) {
+        if (!m_tickHeldBack) {
+            m_tickHeldBack = true;
+            QTimer::singleShot(int(kShortestTickMs - since), Qt::PreciseTimer, this,
+                               [this, start = m_playbackStarts] {
+                                   m_tickHeldBack = false;
+                                   if (start == m_playbackStarts)
+                                       Timer1Timer();
+                               });
+        }
         return;
-    m_lastTickMs = now;
+    }
+    m_lastTickMs = m_tickClock.elapsed();
     PlaybackAdapter host(*this);
     Playback.Tick(host);
 }
