@@ -324,11 +324,16 @@ void TForm1::ConnectHandlers() {
     shortcut(QKeySequence::Open, &TForm1::btnFileOpenClick);
     shortcut(QKeySequence::Save, &TForm1::btnFileSaveClick);
     OnEvent(btnFileNew, &QPushButton::clicked, this, [this] { btnFileNewClick(); });
-    OnEvent(btnRowClear, &QPushButton::clicked, this, [this] { btnRowClearClick(); });
+    // Each change of the table is one step of its history, named after its button.
+    auto step = [this](TButton* button, void (TForm1::*handler)()) {
+        OnEvent(button, &QPushButton::clicked, this,
+                [this, button, handler] { RecordStep(button->Caption(), handler); });
+    };
+    step(btnRowClear, &TForm1::btnRowClearClick);
     OnEvent(btnRowEdit, &QPushButton::clicked, this, [this] { btnRowEditClick(); });
-    OnEvent(btnRowInsert, &QPushButton::clicked, this, [this] { btnRowInsertClick(); });
-    OnEvent(btnRowDelete, &QPushButton::clicked, this, [this] { btnRowDeleteClick(); });
-    OnEvent(btnApply, &QPushButton::clicked, this, [this] { btnApplyClick(); });
+    step(btnRowInsert, &TForm1::btnRowInsertClick);
+    step(btnRowDelete, &TForm1::btnRowDeleteClick);
+    step(btnApply, &TForm1::btnApplyClick);
     OnEvent(btnTest, &QPushButton::clicked, this, [this] { btnTestClick(); });
     OnEvent(SwiAutoIncr, &TSwitch::Switch, this, [this] { SwiAutoIncrSwitch(); });
     OnEvent(swiControlMode, &TSwitch::Switch, this, [this] { swiControlModeSwitch(); });
@@ -370,4 +375,5 @@ void TForm1::ConnectHandlers() {
         OnEvent(edit, &TEditBox::Change, this, [this, edit] { edtChanged(edit); });
         OnEvent(slider, &TFloatTrackBar::Change, this, [this, slider] { trackbarChanged(slider); });
     }
+    ConnectMotionEditing();
 }

@@ -20,11 +20,13 @@ class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
 class QTimer;
+class QUndoStack;
 class TButton;
 class TEditBox;
 class TFloatTrackBar;
@@ -90,6 +92,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override; // ui/MotionEdit.cpp
 
 private:
     // ---- layout (app/Layout.cpp)
@@ -205,6 +208,20 @@ private:
     void btnRowDeleteClick();
     void btnApplyClick();
     void SwiAutoIncrSwitch();
+
+    // ---- undo and redo, copy and paste, mirror, the grid's menu (ui/MotionEdit.cpp)
+    void ConnectMotionEditing();
+    void RecordStep(const QString& name, void (TForm1::*change)());
+    void StartNewHistory();
+    void UndoStep();
+    void RedoStep();
+    void CopyRowToClipboard();
+    void PasteClipboard();
+    void PasteRows();
+    void MirrorRow();
+    void MirrorEditorPose();
+    void MirrorShortcut();
+    void grdMotionContextMenu(const QPoint& pos);
 
     // ---- settings (ui/Settings.cpp)
     void InitSettingsFile();
@@ -342,6 +359,8 @@ private:
     TSplitter* Splitter1 = nullptr;
     QTableView* grdMotion = nullptr;
     kobito::MotionTableModel* m_motionModel = nullptr;
+    QUndoStack* m_history = nullptr; // the motion table's changes
+    QMenu* mnuMotion = nullptr;      // the grid's context menu
 
     // Quick 1 and Quick 2
     QGroupBox* grpQuickHeadWaist = nullptr;

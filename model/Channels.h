@@ -2,7 +2,9 @@
 // The sixteen channels of a pose and the constant data attached to each.
 // Every registry, table column, file field and command field uses this order.
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <string_view>
 
 namespace kobito {
@@ -61,5 +63,26 @@ inline constexpr std::array<int, ChannelCount> StartupValues = {
 
 // Servos whose slider shows its minimum at the right.
 inline constexpr bool IsRotated(int k) { return IsServo(k) && PictureDirections[k] > 0; }
+
+// The channel whose value a channel takes when a pose is mirrored left to right.
+inline constexpr std::array<int, ChannelCount> MirrorSource = {
+    HDY, WTY, LSR, LSP, LHG, RSR, RSP, RHG, LFY, LFP, RFY, RFP, RED, GRN, BLU, TIM};
+
+// A pose mirrored left to right: the right and left servos swap and every servo angle v becomes
+// 180 - v; eyes and time stay.
+inline constexpr std::array<int, ChannelCount>
+MirrorPose(const std::array<int, ChannelCount>& pose) {
+    std::array<int, ChannelCount> mirrored{};
+    for (int k = 0; k < ChannelCount; ++k) {
+        const int v = pose[std::size_t(MirrorSource[std::size_t(k)])];
+        // A cell may hold any 32-bit value; only 180 - INT_MIN leaves the range.
+        mirrored[std::size_t(k)] =
+            IsServo(k) ? int(std::min<long long>(180LL - v, std::numeric_limits<int>::max())) : v;
+    }
+    return mirrored;
+}
+
+// The stop pose is its own mirror image.
+static_assert(MirrorPose(StartupValues) == StartupValues);
 
 } // namespace kobito

@@ -7,7 +7,7 @@
 
 namespace kobito {
 
-QStringList DecodeMotionLine(const QString& line) {
+QStringList DecodeMotionLine(const QString& line, QChar delimiter) {
     QStringList values;
     const qsizetype n = line.size();
     qsizetype i = 0;
@@ -32,14 +32,14 @@ QStringList DecodeMotionLine(const QString& line) {
                 }
             }
         } else {
-            qsizetype comma = line.indexOf(u',', i);
+            qsizetype comma = line.indexOf(delimiter, i);
             if (comma < 0)
                 comma = n;
             value = line.sliced(i, comma - i);
             i = comma;
         }
         values.append(value);
-        if (i < n && line[i] == u',') {
+        if (i < n && line[i] == delimiter) {
             if (i == n - 1)
                 values.append(QString());
             ++i;
@@ -67,14 +67,37 @@ QString EncodeMotionLine(const QStringList& values) {
     return line;
 }
 
+QStringList MotionRowFromValues(const QStringList& values) {
+    QStringList row(ChannelCount, QStringLiteral("0"));
+    const qsizetype valueCount = std::min<qsizetype>(values.size(), ChannelCount);
+    for (qsizetype k = 0; k < valueCount; ++k)
+        row[k] = TrimControl(values[k]);
+    return row;
+}
+
 QList<QStringList> MotionRowsFromLines(const QStringList& lines) {
     QList<QStringList> rows(MotionRowCount, QStringList(ChannelCount, QStringLiteral("0")));
     const qsizetype lineCount = std::min<qsizetype>(lines.size(), MotionRowCount);
-    for (qsizetype r = 0; r < lineCount; ++r) {
-        const QStringList values = DecodeMotionLine(lines[r]);
-        const qsizetype valueCount = std::min<qsizetype>(values.size(), ChannelCount);
-        for (qsizetype k = 0; k < valueCount; ++k)
-            rows[r][k] = TrimControl(values[k]);
+    for (qsizetype r = 0; r < lineCount; ++r)
+        rows[r] = MotionRowFromValues(DecodeMotionLine(lines[r]));
+    return rows;
+}
+
+QString EncodeMotionRow(const QStringList& row) {
+    QStringList trimmed;
+    trimmed.reserve(row.size());
+    for (const QString& value : row)
+        trimmed.append(TrimControl(value));
+    return EncodeMotionLine(trimmed);
+}
+
+QList<QStringList> MotionRowsFromText(const QString& text) {
+    QList<QStringList> rows;
+    for (const QString& line : SplitLines(text)) {
+        // Spreadsheet cells may hold commas (a decimal comma, say); a table cell holds a tab
+        // only if one was pasted into an edit box.
+        const QChar delimiter = line.contains(u'\t') ? u'\t' : u',';
+        rows.append(MotionRowFromValues(DecodeMotionLine(line, delimiter)));
     }
     return rows;
 }
@@ -82,13 +105,8 @@ QList<QStringList> MotionRowsFromLines(const QStringList& lines) {
 QByteArray EncodeMotionFile(const QList<QStringList>& rows) {
     QStringList lines;
     lines.reserve(rows.size());
-    for (const QStringList& row : rows) {
-        QStringList trimmed;
-        trimmed.reserve(row.size());
-        for (const QString& value : row)
-            trimmed.append(TrimControl(value));
-        lines.append(EncodeMotionLine(trimmed));
-    }
+    for (const QStringList& row : rows)
+        lines.append(EncodeMotionRow(row));
     return EncodeLines(lines, DefaultSaveEncoding());
 }
 

@@ -14,15 +14,27 @@ inline constexpr int MotionRowCount = 100;
 
 // One line to its values: a value starting with a double quote runs to the next undoubled
 // quote (an unclosed one takes the rest of the line) and text right after the closing quote
-// starts the next value; a comma ending the line adds an empty value; an empty line has none.
-QStringList DecodeMotionLine(const QString& line);
+// starts the next value; a delimiter ending the line adds an empty value; an empty line has
+// none. Spreadsheets copy rows by the same rule with a tab as the delimiter.
+QStringList DecodeMotionLine(const QString& line, QChar delimiter = u',');
 
 // Values to one line: a value holding a comma or a double quote is quoted, quotes doubled.
 QString EncodeMotionLine(const QStringList& values);
 
+// One table row of decoded values: ChannelCount values, trimmed of U+0000..U+0020, "0" where a
+// value is missing, values beyond the row ignored.
+QStringList MotionRowFromValues(const QStringList& values);
+
 // Lines to exactly MotionRowCount rows of ChannelCount values: "0" where a line or value is
 // missing, values trimmed of U+0000..U+0020, lines and values beyond the table ignored.
 QList<QStringList> MotionRowsFromLines(const QStringList& lines);
+
+// One row as the file holds it, without the line end: every value trimmed, then encoded.
+QString EncodeMotionRow(const QStringList& row);
+
+// Rows of a pasted text, one per line, each as MotionRowFromValues makes it: a line holding a
+// tab is read as tab-separated, as spreadsheets copy rows, any other as a motion-file line.
+QList<QStringList> MotionRowsFromText(const QString& text);
 
 // The file's bytes for the rows: every value trimmed, every line followed by CR LF, in the
 // encoding DefaultSaveEncoding() names.

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QUndoStack>
 
 namespace {
 const QStringList kMotionFilters = {QStringLiteral("KOBITO motion file(*.kmf)"),
@@ -53,6 +54,8 @@ void TForm1::LoadTextFile(const QString& path, QStringList& lines) {
 void TForm1::LoadMotionList(const QStringList& lines) {
     ClearMotionTable();
     m_motionModel->fromLines(lines);
+    // Open and a remote slot replace the whole table: the old steps no longer apply.
+    StartNewHistory();
 }
 
 void TForm1::SaveMotionFile(const QString& path) {
@@ -92,4 +95,6 @@ void TForm1::btnFileSaveClick() {
     // A failure is shown by the exception display; the flag then stays set.
     SaveMotionFile(QFileInfo(*chosen).absoluteFilePath());
     SetDataChanged(false);
+    // Undo and redo back to this table clear the flag again.
+    m_history->setClean();
 }

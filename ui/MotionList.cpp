@@ -67,6 +67,7 @@ void TForm1::btnFileNewClick() {
         return;
     ClearMotionTable();
     SetDataChanged(false);
+    StartNewHistory();
 }
 
 void TForm1::btnRowClearClick() {

@@ -55,6 +55,54 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"NonLatin", u"日本,語"_s, L{u"日本"_s, u"語"_s}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Spreadsheets copy rows with tabs between the cells and quote as motion files do.
+TEST(DecodeMotionLine, TabAsDelimiter) {
+    EXPECT_EQ(DecodeMotionLine(u"1\t\"a\tb\"\"\"\t1,5\t"_s, u'\t'), (L{"1", "a\tb\"", "1,5", ""}));
+}
+
+struct PasteCase {
+    const char* name;
+    QString text;
+    Rows rows; // each of ChannelCount values
+};
+
+class MotionRowsFromTextTest : public ::testing::TestWithParam<PasteCase> {};
+
+TEST_P(MotionRowsFromTextTest, OneRowPerLine) {
+    EXPECT_EQ(MotionRowsFromText(GetParam().text), GetParam().rows);
+}
+
+// A row of ChannelCount values: the given ones, then "0".
+L Padded(L values) {
+    while (values.size() < ChannelCount)
+        values.append(u"0"_s);
+    return values;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MotionRowsFromTextTest,
+    ::testing::Values(
+        PasteCase{"Nothing", u""_s, {}},
+        PasteCase{"MotionLine",
+                  u"90,90,0,130,90,180,50,90,90,90,90,90,0,0,255,10"_s,
+                  {L{"90", "90", "0", "130", "90", "180", "50", "90", "90", "90", "90", "90", "0",
+                     "0", "255", "10"}}},
+        PasteCase{"LinesWithAnyLineEnd",
+                  u"1,2\r\n3\n4\r"_s,
+                  {Padded({"1", "2"}), Padded({"3"}), Padded({"4"})}},
+        PasteCase{
+            "QuotedAndTrimmed", u"\" 1,5 \", 7 ,\"a\"\"b\""_s, {Padded({"1,5", "7", "a\"b"})}},
+        PasteCase{
+            "TabSeparatedWithDecimalCommas", u"1,5\t 2 \t3\r\n"_s, {Padded({"1,5", "2", "3"})}},
+        PasteCase{"SpreadsheetQuoting", u"\"a\"\"b\"\t\t9"_s, {Padded({"a\"b", "", "9"})}},
+        PasteCase{
+            "BlankLineIsAClearedRow", u"1\n\n2\n"_s, {Padded({"1"}), Padded({}), Padded({"2"})}},
+        PasteCase{"ValuesBeyondTheRowIgnored",
+                  u"0\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16\t17"_s,
+                  {L{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14",
+                     "15"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class EncodeMotionLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(EncodeMotionLineTest, QuotesOnlyWhereNeeded) {
