@@ -138,13 +138,8 @@ public:
         dcb.EvtChar = s.eventChar;
         dcb.XonLim = s.xonLimit;
         dcb.XoffLim = s.xoffLimit;
-        if (!SetCommState(handle_, &dcb)) {
-            // A device without modem lines refuses the DTR and RTS part
-            // (Wine on a pseudo-terminal); the rest is in force.
-            const DWORD e = GetLastError();
-            if (e != ERROR_NOT_SUPPORTED)
-                Fail(what, e);
-        }
+        if (!SetCommState(handle_, &dcb))
+            Fail(what, GetLastError());
     }
 
     void SetupQueues(uint32_t readSize, uint32_t writeSize) override {

@@ -15,6 +15,8 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -210,6 +212,10 @@ TEST_F(VaCommWin32Test, RateChangeWhileOpenIsApplied) {
         EXPECT_EQ(RemotePty::LineSettings(), c.line);
     }
     EXPECT_TRUE(comm.Active());
+    // The pending event wait lived through it: no line error, bytes arrive.
+    pty->Write("#QPT000");
+    ASSERT_TRUE(RunUntilRead(7));
+    EXPECT_EQ(Count("error"), 0);
 }
 
 TEST_F(VaCommWin32Test, ReceivedBytesRaiseOnRxCharWithTheirCount) {
@@ -411,6 +417,32 @@ TEST_F(VaCommWin32Test, CloseReturnsAfterTheLineWentAway) {
     EXPECT_LT(Clock::now() - start, 3s);
     EXPECT_FALSE(comm.Active());
     EXPECT_EQ(Count("close"), 1);
+}
+
+// Line settings the driver refuses raise "Error writing dcb" with its code,
+// on opening (which then fails) and when changed while open.
+TEST_F(VaCommWin32Test, RefusedLineSettingsRaiseErrorWritingDcb) {
+    auto expectDcbError = [](const std::function<void()>& attempt) {
+        try {
+            attempt();
+            ADD_FAILURE() << "no exception";
+        } catch (const EVaCommError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Error writing dcb (", 0), 0u) << e.what();
+            EXPECT_NE(e.ErrorCode(), 0);
+        }
+    };
+    comm.SetDatabits(db4); // no UART sends four data bits
+    expectDcbError([&] { comm.Open(); });
+    EXPECT_FALSE(comm.Active());
+    EXPECT_EQ(Count("open"), 0);
+
+    comm.SetDatabits(db8);
+    comm.Open();
+    expectDcbError([&] { comm.SetDatabits(db4); });
+    EXPECT_TRUE(comm.Active());
+    comm.SetDatabits(db8);
+    EXPECT_EQ(comm.WriteText("#Q"), 2);
+    EXPECT_EQ(pty->ReadCount(2, 5s), "#Q");
 }
 
 TEST_F(VaCommWin32Test, DestroyingAnOpenComponentClosesWithoutOnClose) {
