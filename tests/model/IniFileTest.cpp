@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -487,8 +488,9 @@ TEST(SettingsFilePath, BesideTheExecutableWhenItsFolderIsWritable) {
 
 #ifdef Q_OS_UNIX
 // FolderIsWritable(folder) as an ordinary user: root may write anywhere, so
-// it asks from a child that has given up root for the user "nobody".
-bool WritableForAUser(const QString& folder) {
+// it asks from a child that has given up root for the user "nobody". Empty
+// when root cannot give up its rights here.
+std::optional<bool> WritableForAUser(const QString& folder) {
     if (geteuid() != 0)
         return FolderIsWritable(folder);
     const pid_t child = fork();
@@ -502,7 +504,7 @@ bool WritableForAUser(const QString& folder) {
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
         WEXITSTATUS(status) > 1)
-        throw std::runtime_error("cannot ask as another user");
+        return std::nullopt;
     return WEXITSTATUS(status) == 1;
 }
 
@@ -526,7 +528,10 @@ TEST(FolderIsWritable, TriesToCreateAndRemoveAFile) {
             ASSERT_TRUE(QDir().mkdir(folder));
             QFile::setPermissions(folder, c.permissions);
         }
-        EXPECT_EQ(WritableForAUser(folder), c.writable) << c.name;
+        const std::optional<bool> writable = WritableForAUser(folder);
+        if (!writable)
+            GTEST_SKIP() << "root cannot act as an ordinary user here (no setuid)";
+        EXPECT_EQ(*writable, c.writable) << c.name;
         if (c.permissions) {
             EXPECT_EQ(Entries(folder), L{}) << c.name << ": the test file was left behind";
             QFile::setPermissions(folder, all);
