@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <utility>
@@ -18,7 +19,16 @@ QString IniFilenameFor(const QString& executablePath) {
 }
 
 bool FolderIsWritable(const QString& folder) {
-    return QFileInfo(folder).isWritable();
+    // Only trying tells: permission bits are not the whole story (access
+    // lists, read-only shares, and a read-only attribute that Windows
+    // ignores on folders).
+    if (!QFileInfo(folder).isDir())
+        return false;
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".kobito-write-test-XXXXXX")));
+    if (!probe.open())
+        return false;
+    probe.close();
+    return probe.remove();
 }
 
 SettingsFiles ChooseSettingsFiles(const QString& beside, const QString& user,

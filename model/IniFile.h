@@ -15,7 +15,8 @@ namespace kobito {
 // the name has none).
 QString IniFilenameFor(const QString& executablePath);
 
-// Whether the program may keep its settings file in folder.
+// Whether the program may keep its settings file in folder: a temporary file can be created
+// there and removed again.
 bool FolderIsWritable(const QString& folder);
 
 // Where the settings are read from at start-up and written to at shutdown.

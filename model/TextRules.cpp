@@ -15,6 +15,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include "WindowsFiles.h"
+
 #include <QDir>
 #include <windows.h>
 #endif
@@ -62,28 +64,13 @@ QString WindowsErrorText(DWORD code) {
 
 // QFile always lets others write; a motion file must not change under us while we read it.
 bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
-    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
-    HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = WindowsErrorText(GetLastError());
+    std::string data;
+    unsigned long code = 0;
+    if (!ReadWholeFileShared(QDir::toNativeSeparators(path).toStdWString(), data, code)) {
+        error = WindowsErrorText(DWORD(code));
         return false;
     }
-    QByteArray data;
-    char buffer[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(handle, buffer, DWORD(sizeof buffer), &got, nullptr)) {
-            error = WindowsErrorText(GetLastError());
-            CloseHandle(handle);
-            return false;
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, qsizetype(got));
-    }
-    CloseHandle(handle);
-    bytes = data;
+    bytes = QByteArray(data.data(), qsizetype(data.size()));
     return true;
 }
 #else

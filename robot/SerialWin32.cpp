@@ -138,13 +138,8 @@ public:
         dcb.EvtChar = s.eventChar;
         dcb.XonLim = s.xonLimit;
         dcb.XoffLim = s.xoffLimit;
-        if (!SetCommState(handle_, &dcb)) {
-            // A device without modem lines refuses the DTR and RTS part
-            // (Wine on a pseudo-terminal); the rest is in force.
-            const DWORD e = GetLastError();
-            if (e != ERROR_NOT_SUPPORTED)
-                Fail(what, e);
-        }
+        if (!SetCommState(handle_, &dcb))
+            Fail(what, GetLastError());
     }
 
     void SetupQueues(uint32_t readSize, uint32_t writeSize) override {
@@ -171,6 +166,13 @@ public:
             WaitForSingleObject(stopWait_.Get(), INFINITE);
             return 0;
         }
+        if (waitCancelled_) {
+            // Some drivers cancel every wait once the device is gone: never
+            // ask again at once.
+            waitCancelled_ = false;
+            if (WaitForSingleObject(stopWait_.Get(), kRetryAfterCancelMs) == WAIT_OBJECT_0)
+                return 0;
+        }
         if (WaitForSingleObject(stopWait_.Get(), 0) == WAIT_OBJECT_0)
             return 0;
         DWORD mask = 0;
@@ -191,23 +193,41 @@ public:
                 }
                 DWORD ignored = 0;
                 if (GetOverlappedResult(handle_, &ov, &ignored, FALSE))
-                    return OnlyNews(mask);
+                    return mask != 0 ? OnlyNews(mask) : WaitCancelled();
                 e = GetLastError();
             }
-            // Wine ends a wait with 995 when the mask is cleared: stopped.
+            // Only a stop clears the mask, and the stop was checked above.
             if (e == ERROR_OPERATION_ABORTED)
-                return 0;
+                return WaitCancelled();
             waitBroken_ = true;
-            {
-                std::lock_guard g(errorLock_);
-                errors_ |= line_error::IoError;
-            }
-            return comm_event::Err;
+            return LineGone();
         }
-        return OnlyNews(mask);
+        return mask != 0 ? OnlyNews(mask) : WaitCancelled();
     }
 
     void StopWait() override { SetEvent(stopWait_.Get()); }
+
+    // The line error that says the device went away; from now on a failing
+    // status query means the same and is no failure of its own.
+    uint32_t LineGone() {
+        lineGone_ = true;
+        std::lock_guard g(errorLock_);
+        errors_ |= line_error::IoError;
+        return comm_event::Err;
+    }
+
+    // A wait that ended with nothing to report although no stop was asked
+    // for: some drivers do this when the device is unplugged. Reported once
+    // per open port; the next wait comes after a pause.
+    uint32_t WaitCancelled() {
+        if (WaitForSingleObject(stopWait_.Get(), 0) == WAIT_OBJECT_0)
+            return 0;
+        waitCancelled_ = true;
+        if (cancelReported_)
+            return 0;
+        cancelReported_ = true;
+        return LineGone();
+    }
 
     // A received-byte event means new bytes on Windows; Wine reports one
     // whenever the receive queue is not empty, so unread bytes would raise
@@ -234,8 +254,11 @@ public:
     std::size_t BytesWaiting() override {
         COMSTAT stat{};
         DWORD errors = 0;
-        if (!ClearCommError(handle_, &errors, &stat))
+        if (!ClearCommError(handle_, &errors, &stat)) {
+            if (lineGone_)
+                return 0; // reported as a line error already
             Fail("Error retrieving statistics", GetLastError());
+        }
         // The query also clears the error flags: keep them for TakeErrors.
         {
             std::lock_guard g(errorLock_);
@@ -248,8 +271,11 @@ public:
     uint32_t TakeErrors() override {
         COMSTAT stat{};
         DWORD errors = 0;
-        if (!ClearCommError(handle_, &errors, &stat))
-            Fail("Error retrieving statistics", GetLastError());
+        if (!ClearCommError(handle_, &errors, &stat)) {
+            if (!lineGone_)
+                Fail("Error retrieving statistics", GetLastError());
+            errors = line_error::IoError; // a pulled cable: the port is gone
+        }
         std::lock_guard g(errorLock_);
         const uint32_t all = errors_ | errors;
         errors_ = 0;
@@ -299,8 +325,10 @@ public:
             written = sent;
             return WriteResult::Done;
         }
-        if (GetLastError() != ERROR_IO_PENDING)
+        if (GetLastError() != ERROR_IO_PENDING) {
+            lineGone_ = true;
             return WriteResult::Refused;
+        }
         const HANDLE handles[] = {writeDone_.Get(), cancelWrite_.Get()};
         const bool cancelled = WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0;
         if (cancelled)
@@ -309,6 +337,8 @@ public:
         written = sent;
         if (cancelled)
             return WriteResult::Cancelled;
+        if (!ok)
+            lineGone_ = true;
         return ok ? WriteResult::Done : WriteResult::Refused;
     }
 
@@ -321,8 +351,13 @@ private:
     Event writeDone_;
     Event stopWait_;
     Event cancelWrite_;
-    bool waitBroken_ = false; // event thread only
+    bool waitBroken_ = false;     // event thread only
+    bool waitCancelled_ = false;  // event thread only
+    bool cancelReported_ = false; // event thread only
+    // A write was refused or the event wait broke: the device may be gone.
+    std::atomic<bool> lineGone_{false};
     static constexpr DWORD kRecheckMs = 10;
+    static constexpr DWORD kRetryAfterCancelMs = 200;
     // Received bytes the component has seen counted and not yet read;
     // written under the component's global lock.
     std::atomic<std::size_t> known_{0};

@@ -187,7 +187,9 @@ void TVaCustomComm::Dispatch(uint32_t mask, uint64_t generation, bool onGuiThrea
                 uint32_t flags;
                 {
                     std::lock_guard g(globalLock_);
-                    flags = backend_->TakeErrors() | pendingErrors_.exchange(0);
+                    // The back end first: if it throws, the pending flag stays.
+                    flags = backend_->TakeErrors();
+                    flags |= pendingErrors_.exchange(0);
                 }
                 // A port that went away is reported once, not on every write.
                 if ((flags & line_error::IoError) != 0 && ioErrorShown_.exchange(true))

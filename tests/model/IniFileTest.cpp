@@ -10,7 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace kobito {
 namespace {
@@ -478,6 +485,62 @@ TEST(SettingsFilePath, BesideTheExecutableWhenItsFolderIsWritable) {
     const QString executable = dir.filePath(u"kobito-motion"_s);
     EXPECT_EQ(SettingsFilePath(executable), executable + u".ini"_s);
 }
+
+#ifdef Q_OS_UNIX
+// FolderIsWritable(folder) as an ordinary user: root may write anywhere, so
+// it asks from a child that has given up root for the user "nobody". Empty
+// when root cannot give up its rights here.
+std::optional<bool> WritableForAUser(const QString& folder) {
+    if (geteuid() != 0)
+        return FolderIsWritable(folder);
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+            setresuid(nobody, nobody, nobody) != 0)
+            _exit(2);
+        _exit(FolderIsWritable(folder) ? 1 : 0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 1;
+}
+
+TEST(FolderIsWritable, TriesToCreateAndRemoveAFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                     QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                     QFile::ExeOther;
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                          QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(dir.path(), readOnly | QFile::WriteOwner);
+    const struct {
+        const char* name;
+        QFileDevice::Permissions permissions; // none: not made
+        bool writable;
+    } cases[] = {{"open", all, true}, {"read-only", readOnly, false}, {"missing", {}, false}};
+    for (const auto& c : cases) {
+        const QString folder = dir.filePath(QString::fromUtf8(c.name));
+        if (c.permissions) {
+            ASSERT_TRUE(QDir().mkdir(folder));
+            QFile::setPermissions(folder, c.permissions);
+        }
+        const std::optional<bool> writable = WritableForAUser(folder);
+        if (!writable)
+            GTEST_SKIP() << "root cannot act as an ordinary user here (no setuid)";
+        EXPECT_EQ(*writable, c.writable) << c.name;
+        if (c.permissions) {
+            EXPECT_EQ(Entries(folder), L{}) << c.name << ": the test file was left behind";
+            QFile::setPermissions(folder, all);
+        }
+    }
+    WriteBytes(dir.filePath(u"file"_s), "x"); // a file is no folder
+    EXPECT_FALSE(FolderIsWritable(dir.filePath(u"file"_s)));
+}
+#endif
 
 struct ChooseCase {
     const char* name;

@@ -15,6 +15,8 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -210,6 +212,10 @@ TEST_F(VaCommWin32Test, RateChangeWhileOpenIsApplied) {
         EXPECT_EQ(RemotePty::LineSettings(), c.line);
     }
     EXPECT_TRUE(comm.Active());
+    // The pending event wait lived through it: no line error, bytes arrive.
+    pty->Write("#QPT000");
+    ASSERT_TRUE(RunUntilRead(7));
+    EXPECT_EQ(Count("error"), 0);
 }
 
 TEST_F(VaCommWin32Test, ReceivedBytesRaiseOnRxCharWithTheirCount) {
@@ -411,6 +417,119 @@ TEST_F(VaCommWin32Test, CloseReturnsAfterTheLineWentAway) {
     EXPECT_LT(Clock::now() - start, 3s);
     EXPECT_FALSE(comm.Active());
     EXPECT_EQ(Count("close"), 1);
+}
+
+// CPU time of this process so far.
+Clock::duration ProcessCpuTime() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return {};
+    auto ticks = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds((ticks(kernel) + ticks(user)) * 100));
+}
+
+// A USB adapter pulled while open: first its writes fail, then every status
+// query too. Reported once as a line error; the 50 ms polling of playback
+// raises nothing, and Close works.
+TEST_F(VaCommWin32Test, APulledCableIsReportedOnceAndCloseWorks) {
+    const struct {
+        const char* name;
+        const char* first; // faults while the first polls go out
+    } cases[] = {{"writes fail, then the status queries", "write"},
+                 {"everything fails at once", "gone"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.clear();
+        dispatcher.exceptions.clear();
+        pty = std::make_unique<RemotePty>(); // a new pty has no faults
+        comm.Open();
+        EXPECT_EQ(comm.WriteText("#Q"), 2);
+        EXPECT_EQ(pty->ReadCount(2, 5s), "#Q");
+
+        RemotePty::Fault(c.first);
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_NO_THROW(comm.WriteText("#Q"));
+            dispatcher.RunFor(50ms);
+        }
+        RemotePty::Fault("gone");
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_NO_THROW(comm.WriteText("#Q"));
+            EXPECT_NO_THROW(comm.ReadText());
+            dispatcher.RunFor(50ms);
+        }
+        EXPECT_EQ(Count("error"), 1);
+        for (const auto& e : events) {
+            if (e.kind == "error") {
+                EXPECT_NE(e.value & CE_IOE, 0) << e.value;
+            }
+        }
+        EXPECT_TRUE(dispatcher.exceptions.empty())
+            << dispatcher.exceptions.size() << " shown, first: " << dispatcher.exceptions[0];
+
+        const auto start = Clock::now();
+        comm.Close();
+        EXPECT_LT(Clock::now() - start, 3s);
+        EXPECT_FALSE(comm.Active());
+        EXPECT_EQ(Count("close"), 1);
+    }
+}
+
+// Wine cancels every pending event wait (error 995) when a device has no
+// modem lines, as some drivers do on unplug: reported once, and the event
+// thread waits again only after a pause, so the process stays nearly idle.
+// Once the device behaves again, received bytes come through.
+TEST_F(VaCommWin32Test, EventWaitsCancelledOutsideACloseAreReportedOnceWithoutSpinning) {
+    comm.Open();
+    RemotePty::Fault("nomodem");
+    dispatcher.RunFor(200ms);
+    const auto cpuBefore = ProcessCpuTime();
+    const auto wallBefore = Clock::now();
+    dispatcher.RunFor(1500ms);
+    const auto cpu = ProcessCpuTime() - cpuBefore;
+    const auto wall = Clock::now() - wallBefore;
+    EXPECT_LT(cpu, wall / 10) << "CPU "
+                              << std::chrono::duration_cast<std::chrono::milliseconds>(cpu).count()
+                              << " ms in "
+                              << std::chrono::duration_cast<std::chrono::milliseconds>(wall).count()
+                              << " ms";
+    EXPECT_EQ(Count("error"), 1);
+    EXPECT_TRUE(dispatcher.exceptions.empty());
+
+    RemotePty::Fault("");
+    dispatcher.RunFor(300ms);
+    pty->Write("#QPT000");
+    ASSERT_TRUE(RunUntilRead(7));
+    EXPECT_EQ(AllRead(), "#QPT000");
+    EXPECT_EQ(Count("error"), 1);
+}
+
+// Line settings the driver refuses raise "Error writing dcb" with its code,
+// on opening (which then fails) and when changed while open.
+TEST_F(VaCommWin32Test, RefusedLineSettingsRaiseErrorWritingDcb) {
+    auto expectDcbError = [](const std::function<void()>& attempt) {
+        try {
+            attempt();
+            ADD_FAILURE() << "no exception";
+        } catch (const EVaCommError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Error writing dcb (", 0), 0u) << e.what();
+            EXPECT_NE(e.ErrorCode(), 0);
+        }
+    };
+    comm.SetDatabits(db4); // no UART sends four data bits
+    expectDcbError([&] { comm.Open(); });
+    EXPECT_FALSE(comm.Active());
+    EXPECT_EQ(Count("open"), 0);
+
+    comm.SetDatabits(db8);
+    comm.Open();
+    expectDcbError([&] { comm.SetDatabits(db4); });
+    EXPECT_TRUE(comm.Active());
+    comm.SetDatabits(db8);
+    EXPECT_EQ(comm.WriteText("#Q"), 2);
+    EXPECT_EQ(pty->ReadCount(2, 5s), "#Q");
 }
 
 TEST_F(VaCommWin32Test, DestroyingAnOpenComponentClosesWithoutOnClose) {

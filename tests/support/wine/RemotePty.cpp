@@ -166,4 +166,10 @@ void RemotePty::HangUp() {
         throw std::runtime_error("pty relay: no pty to hang up");
 }
 
+void RemotePty::Fault(const std::string& words) {
+    const std::string command = "FAULT " + words;
+    if (Ask(command.c_str()) != "OK")
+        throw std::runtime_error("pty relay: cannot set faults (no FAULTFILE?)");
+}
+
 } // namespace kobito::test

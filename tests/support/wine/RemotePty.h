@@ -32,6 +32,9 @@ public:
     static std::string LineSettings();
     // Pulls the cable: the relay closes the pty and this connection.
     static void HangUp();
+    // Makes the device behind COM1 fail as the words say (see ptymodem.c:
+    // "write", "gone", "nomodem"); no words: no faults. A new pty has none.
+    static void Fault(const std::string& words);
 
 private:
     std::uintptr_t socket_;

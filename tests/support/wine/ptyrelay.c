@@ -6,7 +6,11 @@
 //   ATTR    answers with the newest pty's line settings, for example
 //           "57600 8N1 crtscts=0 ixon=0 ixoff=0\n", and closes.
 //   HANGUP  closes the newest pty as if its cable were pulled; answers "OK\n".
-// Usage: ptyrelay LINK PORTFILE. Ends on SIGTERM or when its parent ends.
+//   FAULT [WORDS]  writes WORDS to FAULTFILE, which ptymodem.c reads, so
+//           that the device fails as named there; answers "OK\n". Each OPEN
+//           clears it.
+// Usage: ptyrelay LINK PORTFILE [FAULTFILE]. Ends on SIGTERM or when its
+// parent ends.
 #define _GNU_SOURCE
 #include <arpa/inet.h>
 #include <errno.h>
@@ -37,6 +41,18 @@ static struct Conn conns[kMaxConns];
 static int conn_count;
 static int newest = -1; // index of the newest session's pty
 static const char* link_path;
+static const char* fault_path;
+
+static int SetFaults(const char* words) {
+    if (fault_path == NULL)
+        return -1;
+    char temp[4096];
+    snprintf(temp, sizeof temp, "%s.new", fault_path);
+    FILE* f = fopen(temp, "w");
+    if (f == NULL || fputs(words, f) < 0 || fclose(f) != 0)
+        return -1;
+    return rename(temp, fault_path);
+}
 
 static void Die(const char* what) {
     perror(what);
@@ -159,6 +175,8 @@ static void Attributes(struct Conn* c) {
 static int Command(int i) {
     struct Conn* c = &conns[i];
     if (strcmp(c->line, "OPEN") == 0) {
+        if (fault_path != NULL && SetFaults("") != 0)
+            return -1;
         if (OpenPty(c) != 0)
             return -1;
         c->session = 1;
@@ -167,6 +185,9 @@ static int Command(int i) {
     }
     if (strcmp(c->line, "ATTR") == 0) {
         Attributes(c);
+    } else if (strncmp(c->line, "FAULT", 5) == 0 && (c->line[5] == ' ' || c->line[5] == '\0')) {
+        if (SetFaults(c->line + 5) == 0)
+            SendAll(c->sock, "OK\n", 3);
     } else if (strcmp(c->line, "HANGUP") == 0 && newest >= 0) {
         const int victim = newest;
         SendAll(c->sock, "OK\n", 3);
@@ -210,11 +231,12 @@ static int Serve(int i, short sockEvents, short masterEvents) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: %s LINK PORTFILE\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: %s LINK PORTFILE [FAULTFILE]\n", argv[0]);
         return 2;
     }
     link_path = argv[1];
+    fault_path = argc == 4 ? argv[3] : NULL;
     prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

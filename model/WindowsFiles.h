@@ -1,0 +1,18 @@
+#pragma once
+// Reading files on Windows, also beyond 260 characters. Standard C++ and the
+// Windows API only, so that it builds and runs without Qt (and under Wine).
+
+#include <string>
+
+namespace kobito {
+
+// The form of a path that the Windows file functions take when it is longer
+// than 260 characters: the full path behind "\\?\" ("\\?\UNC\" for a network
+// path). Shorter paths and paths that already carry a prefix stay as they are.
+std::wstring LongPathForm(const std::wstring& path);
+
+// Reads the whole file, letting other programs read it but not write it
+// meanwhile. On failure returns false with the system's error code.
+bool ReadWholeFileShared(const std::wstring& path, std::string& bytes, unsigned long& error);
+
+} // namespace kobito
