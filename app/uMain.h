@@ -30,6 +30,7 @@ class QUndoStack;
 class TButton;
 class TEditBox;
 class TFloatTrackBar;
+class TFormSimulator;
 class TSplitter;
 class TSwitch;
 
@@ -249,6 +250,10 @@ private:
     void btnSendCommandClick();
     void btnClearLogClick();
     void btnClearCommandClick();
+
+    // The simulated robot's window follows the simulated port (ui/SimulatorView.cpp).
+    void SimulatorViewFollowPort(bool open);
+    TFormSimulator* FormSimulator = nullptr; // made at the first opening, kept for the session
 
     // ---- Scratch bridge (ui/ScratchBridge.cpp)
     void CreateScratchClient();

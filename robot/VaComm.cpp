@@ -1,6 +1,7 @@
 #include "VaComm.h"
 
 #include "SerialBackend.h"
+#include "SimulatedPort.h"
 #include "VaCommThreads.h"
 
 #include <chrono>
@@ -241,6 +242,12 @@ std::string TVaCustomComm::DevicePath() const {
     return PlatformDevicePath(FormatDeviceName(deviceName_, portNum_));
 }
 
+const std::shared_ptr<sim::SimBoard>& TVaCustomComm::Simulator() {
+    if (!simulator_)
+        simulator_ = std::make_shared<sim::SimBoard>();
+    return simulator_;
+}
+
 void TVaCustomComm::SetDeviceName(const std::string& name) {
     if (Active())
         throw EVaCommError(kPortIsOpen);
@@ -315,7 +322,9 @@ void TVaCustomComm::ApplyLineSettings() {
 void TVaCustomComm::Open() {
     if (Active())
         throw EVaCommError(kPortIsOpen);
-    auto backend = SerialBackend::Create();
+    auto backend = FormatDeviceName(deviceName_, portNum_) == kSimulatorDeviceName
+                       ? CreateSimulatedBackend(Simulator())
+                       : SerialBackend::Create();
     backend->Open(DevicePath());
     backend_ = std::move(backend);
     ++generation_;

@@ -94,6 +94,9 @@ private:
 class TVaCustomComm;
 class TVaComponent;
 class SerialBackend;
+namespace sim {
+class SimBoard;
+}
 class TVaCommEventThread;
 class TVaCommWriteThread;
 
@@ -242,6 +245,10 @@ public:
     void SetDispatcher(TVaEventDispatcher* dispatcher) { dispatcher_ = dispatcher; }
     TVaEventDispatcher* Dispatcher() const { return dispatcher_; }
 
+    // The board behind the device "KOBITO Simulator", the same one for the
+    // component's whole life, so the simulated robot keeps its pose.
+    const std::shared_ptr<sim::SimBoard>& Simulator();
+
     void Loaded() override;
 
 protected:
@@ -334,6 +341,7 @@ private:
     std::unique_ptr<TVaCommEventThread> eventThread_;
     std::unique_ptr<TVaCommWriteThread> writeThread_;
     std::atomic<uint64_t> generation_{0};
+    std::shared_ptr<sim::SimBoard> simulator_;
 
     // Global lock: reads, status queries, line settings.
     std::recursive_mutex globalLock_;

@@ -8,6 +8,7 @@
 
 #include "PoseCommand.h"
 #include "SerialPortList.h"
+#include "SimulatedPort.h"
 #include "TextRules.h"
 #include "VaComm.h"
 
@@ -60,8 +61,11 @@ void TForm1::ListSerialPorts() {
     cbxComPort->clear();
     for (const std::string& name : kobito::SerialPortNames())
         cbxComPort->addItem(QString::fromStdString(name));
-    if (cbxComPort->count() > 0)
-        cbxComPort->setCurrentIndex(0);
+    const bool ports = cbxComPort->count() > 0;
+    // The simulator comes last, and is never chosen for the user: without
+    // ports the box stays empty until it is picked.
+    cbxComPort->addItem(QString::fromLatin1(kobito::kSimulatorDeviceName));
+    cbxComPort->setCurrentIndex(ports ? 0 : -1);
 }
 
 void TForm1::ListBaudRates() {
@@ -116,10 +120,12 @@ void TForm1::btnConnectClick() {
 
 void TForm1::VaComm1Open() {
     AddLog(LogRobot, LogOpen, QStringLiteral("接続完了"));
+    SimulatorViewFollowPort(true);
 }
 
 void TForm1::VaComm1Close() {
     AddLog(LogRobot, LogOtherKind, QStringLiteral("切断"));
+    SimulatorViewFollowPort(false);
 }
 
 void TForm1::VaComm1RxChar(int count) {

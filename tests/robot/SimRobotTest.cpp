@@ -83,6 +83,45 @@ TEST(SimRobot, AnswersThePollWithTheUnitsStillToGo) {
     EXPECT_EQ(robot.Handle("#Q", t0 + 100ms).reply, "#QPT000");
 }
 
+TEST(SimRobot, MovesEachServoLinearlyOverTheMoveTime) {
+    SimRobot robot{10ms};
+    const Clock::time_point t0{};
+    EXPECT_DOUBLE_EQ(robot.Angle(0, t0), 90); // centred before the first pose
+    EXPECT_DOUBLE_EQ(robot.Progress(t0), 1);
+
+    std::array<int32_t, 16> pose{};
+    pose.fill(0);
+    pose[0] = 180;
+    pose[15] = 100; // 1 s
+    robot.Handle(BuildPoseCommand(pose), t0);
+    struct Case {
+        std::chrono::milliseconds at;
+        double hdy, wty, progress;
+    };
+    for (const Case& c :
+         {Case{0ms, 90, 90, 0}, Case{250ms, 112.5, 67.5, 0.25}, Case{500ms, 135, 45, 0.5},
+          Case{1000ms, 180, 0, 1}, Case{5000ms, 180, 0, 1}}) {
+        EXPECT_NEAR(robot.Angle(0, t0 + c.at), c.hdy, 1e-9) << c.at.count();
+        EXPECT_NEAR(robot.Angle(1, t0 + c.at), c.wty, 1e-9) << c.at.count();
+        EXPECT_NEAR(robot.Progress(t0 + c.at), c.progress, 1e-9) << c.at.count();
+    }
+
+    // A pose that comes mid-move starts from where the servos are.
+    pose[0] = 0;
+    pose[15] = 10; // 100 ms
+    robot.Handle(BuildPoseCommand(pose), t0 + 500ms);
+    EXPECT_DOUBLE_EQ(robot.Angle(0, t0 + 500ms), 135);
+    EXPECT_NEAR(robot.Angle(0, t0 + 550ms), 67.5, 1e-9);
+    EXPECT_DOUBLE_EQ(robot.Angle(0, t0 + 600ms), 0);
+
+    // No move time, or a negative one: there at once.
+    pose[0] = 60;
+    pose[15] = -5;
+    robot.Handle(BuildPoseCommand(pose), t0 + 700ms);
+    EXPECT_DOUBLE_EQ(robot.Angle(0, t0 + 700ms), 60);
+    EXPECT_DOUBLE_EQ(robot.Progress(t0 + 700ms), 1);
+}
+
 TEST(SimRobot, ReportsMalformedAndUnknownCommands) {
     SimRobot robot{10ms};
     const auto now = Clock::now();

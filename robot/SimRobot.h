@@ -42,10 +42,13 @@ private:
 // failure error says why.
 bool ParsePose(std::string_view text, std::array<int32_t, 16>& values, std::string& error);
 
-// The controller board: takes commands, answers the poll.
+inline constexpr int kSimServos = 12;
+
+// The controller board: takes commands, answers the poll, and moves each
+// servo linearly from where it is to its commanded angle over the move time.
 class SimRobot {
 public:
-    explicit SimRobot(std::chrono::milliseconds timeUnit) : timeUnit_(timeUnit) {}
+    explicit SimRobot(std::chrono::milliseconds timeUnit);
 
     struct Result {
         std::optional<std::string> reply; // to send back
@@ -53,13 +56,25 @@ public:
     };
     Result Handle(const std::string& command, Clock::time_point now);
 
+    // The last pose commanded (all 0 before the first).
     const std::array<int32_t, 16>& Pose() const { return pose_; }
     int Poses() const { return poses_; }
+
+    // Where servo k stands at time t, in degrees; before the first pose every
+    // servo stands at its centre, 90.
+    double Angle(int servo, Clock::time_point t) const;
+    // The part of the current move done at t, 0..1; 1 when nothing moves.
+    double Progress(Clock::time_point t) const;
+    Clock::time_point MoveStart() const { return moveStart_; }
+    Clock::time_point MoveEnd() const { return moveEnd_; }
 
 private:
     std::chrono::milliseconds timeUnit_;
     std::array<int32_t, 16> pose_{};
     int poses_ = 0;
+    std::array<double, kSimServos> from_{};
+    std::array<double, kSimServos> to_{};
+    Clock::time_point moveStart_{};
     Clock::time_point moveEnd_{};
 };
 

@@ -108,6 +108,27 @@ bool ParsePose(std::string_view text, std::array<int32_t, 16>& values, std::stri
     return true;
 }
 
+SimRobot::SimRobot(std::chrono::milliseconds timeUnit) : timeUnit_(timeUnit) {
+    from_.fill(90);
+    to_.fill(90);
+}
+
+double SimRobot::Progress(Clock::time_point t) const {
+    if (t >= moveEnd_ || moveEnd_ <= moveStart_)
+        return 1;
+    if (t <= moveStart_)
+        return 0;
+    return std::chrono::duration<double>(t - moveStart_) /
+           std::chrono::duration<double>(moveEnd_ - moveStart_);
+}
+
+double SimRobot::Angle(int servo, Clock::time_point t) const {
+    if (servo < 0 || servo >= kSimServos)
+        return 0;
+    const auto k = static_cast<std::size_t>(servo);
+    return from_[k] + (to_[k] - from_[k]) * Progress(t);
+}
+
 SimRobot::Result SimRobot::Handle(const std::string& command, Clock::time_point now) {
     Result r;
     if (command.rfind("#P", 0) == 0) {
@@ -117,7 +138,14 @@ SimRobot::Result SimRobot::Handle(const std::string& command, Clock::time_point 
             return r;
         }
         ++poses_;
+        // A new pose takes over mid-move from wherever the servos are.
+        for (int k = 0; k < kSimServos; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            from_[i] = Angle(k, now);
+            to_[i] = pose_[i];
+        }
         const int32_t time = pose_[15] > 0 ? pose_[15] : 0;
+        moveStart_ = now;
         moveEnd_ = now + time * timeUnit_;
         return r;
     }
