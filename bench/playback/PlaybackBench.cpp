@@ -9,6 +9,7 @@
 #include "Application.h"
 #include "DialogDouble.h"
 #include "FormAccess.h"
+#include "PacingFigures.h"
 #include "SimProcess.h"
 #include "SimRecord.h"
 #include "uMain.h"
@@ -33,13 +34,6 @@ using kobito::test::SimEvent;
 
 double Ms(int64_t ns) {
     return double(ns) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // Plays the table (row r's move time given by time(r), every row playable)
@@ -73,11 +67,7 @@ std::vector<SimEvent> Play(const std::function<int(int)>& time, int unitMs, int 
     return kobito::test::ReadSimRecord(record);
 }
 
-struct Figures {
-    std::vector<double> replyToRow;  // ms, "#QPT000" -> next row
-    std::vector<double> pollSpacing; // ms, between polls of one move
-    std::vector<double> commandGaps; // ms, between any two commands
-} figures;
+kobito::bench::PacingFigures figures;
 
 // The robot finishes within a millisecond: the next row follows its reply.
 void BM_FinishedReplyToNextRow(benchmark::State& state) {
@@ -94,7 +84,7 @@ void BM_FinishedReplyToNextRow(benchmark::State& state) {
         }
     }
     state.counters["rows"] = double(figures.replyToRow.size());
-    state.counters["median_ms"] = Median(figures.replyToRow);
+    state.counters["median_ms"] = kobito::bench::PacingFigures::Median(figures.replyToRow);
 }
 BENCHMARK(BM_FinishedReplyToNextRow)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -114,7 +104,7 @@ void BM_PollSpacingWhileMoving(benchmark::State& state) {
         }
     }
     state.counters["polls"] = double(figures.pollSpacing.size());
-    state.counters["median_ms"] = Median(figures.pollSpacing);
+    state.counters["median_ms"] = kobito::bench::PacingFigures::Median(figures.pollSpacing);
 }
 BENCHMARK(BM_PollSpacingWhileMoving)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -130,40 +120,6 @@ void BM_ShortestCommandGap(benchmark::State& state) {
 }
 BENCHMARK(BM_ShortestCommandGap)->Repetitions(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-const char* Verdict(bool met) {
-    return met ? "met" : "MISSED";
-}
-
-void PrintSummary() {
-    std::printf("\n");
-    const auto& r = figures.replyToRow;
-    if (!r.empty()) {
-        const double median = Median(r);
-        const double max = *std::max_element(r.begin(), r.end());
-        std::printf("median  %-40s %12.3f ms  (n %zu; goal 20..35: %s)\n",
-                    "finished reply -> next row", median, r.size(),
-                    Verdict(median >= 20 && median <= 35));
-        std::printf("max     %-40s %12.3f ms  (goal <= 60: %s)\n", "finished reply -> next row",
-                    max, Verdict(max <= 60));
-    }
-    const auto& p = figures.pollSpacing;
-    if (!p.empty()) {
-        const double median = Median(p);
-        const double min = *std::min_element(p.begin(), p.end());
-        std::printf("median  %-40s %12.3f ms  (n %zu; goal 47..53: %s)\n",
-                    "poll spacing while moving", median, p.size(),
-                    Verdict(median >= 47 && median <= 53));
-        std::printf("min     %-40s %12.3f ms  (goal >= 40: %s)\n", "poll spacing while moving", min,
-                    Verdict(min >= 40));
-    }
-    const auto& g = figures.commandGaps;
-    if (!g.empty()) {
-        const double min = *std::min_element(g.begin(), g.end());
-        std::printf("min     %-40s %12.3f ms  (n %zu; goal >= 40: %s)\n",
-                    "gap between two commands, 100 rows", min, g.size(), Verdict(min >= 40));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -172,7 +128,8 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    PrintSummary();
+    std::printf("\n");
+    figures.Print("");
     benchmark::Shutdown();
     return 0;
 }

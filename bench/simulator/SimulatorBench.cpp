@@ -10,6 +10,7 @@
 #include "DialogDouble.h"
 #include "FormAccess.h"
 #include "MedianReport.h"
+#include "PacingFigures.h"
 #include "SimulatorView.h"
 #include "uMain.h"
 
@@ -45,13 +46,6 @@ double Ms(Clock::duration d) {
 // line, polls 0.3 ms, so the program's pacing shows in the first bytes.
 Clock::time_point Began(const Command& c) {
     return c.arrived - kobito::sim::kByteTime * int64_t(c.text.size() - 1);
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The GUI thread's processor time: what a frame costs that thread, however
@@ -105,11 +99,7 @@ void BM_SimulatorViewFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_SimulatorViewFrame)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(500);
 
-struct Figures {
-    std::vector<double> replyToRow;  // ms, "#QPT000" leaving the board -> next row on the line
-    std::vector<double> pollSpacing; // ms, between polls of one move
-    std::vector<double> commandGaps; // ms, between any two commands
-} figures;
+kobito::bench::PacingFigures figures;
 
 // Plays the table on the simulated port with the view open until `rows`
 // rows went out, then stops; returns the board's record.
@@ -219,32 +209,7 @@ void PrintSummary(const kobito::bench::MedianReporter& report) {
         std::printf("median  %-40s %12.3f ms  (GUI thread time; goal <= 2: %s)\n",
                     "simulator view frame, 12 servos moving", ms, Verdict(ms <= 2));
     }
-    const auto& r = figures.replyToRow;
-    if (!r.empty()) {
-        const double median = Median(r);
-        const double max = *std::max_element(r.begin(), r.end());
-        std::printf("median  %-40s %12.3f ms  (n %zu; goal 20..35: %s)\n",
-                    "view open: finished reply -> next row", median, r.size(),
-                    Verdict(median >= 20 && median <= 35));
-        std::printf("max     %-40s %12.3f ms  (goal <= 60: %s)\n",
-                    "view open: finished reply -> next row", max, Verdict(max <= 60));
-    }
-    const auto& p = figures.pollSpacing;
-    if (!p.empty()) {
-        const double median = Median(p);
-        const double min = *std::min_element(p.begin(), p.end());
-        std::printf("median  %-40s %12.3f ms  (n %zu; goal 47..53: %s)\n",
-                    "view open: poll spacing while moving", median, p.size(),
-                    Verdict(median >= 47 && median <= 53));
-        std::printf("min     %-40s %12.3f ms  (goal >= 40: %s)\n",
-                    "view open: poll spacing while moving", min, Verdict(min >= 40));
-    }
-    const auto& g = figures.commandGaps;
-    if (!g.empty()) {
-        const double min = *std::min_element(g.begin(), g.end());
-        std::printf("min     %-40s %12.3f ms  (n %zu; goal >= 40: %s)\n",
-                    "view open: gap between two commands", min, g.size(), Verdict(min >= 40));
-    }
+    figures.Print("view open: ");
 }
 
 } // namespace
