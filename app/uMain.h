@@ -312,7 +312,7 @@ private:
     // When the last tick of Timer1 was taken, on m_tickClock; a tick held
     // back so as not to follow it too closely; the start it belongs to.
     QElapsedTimer m_tickClock;
-    qint64 m_lastTickMs = -1;
+    qint64 m_lastTickNs = -1;
     bool m_tickHeldBack = false;
     unsigned m_playbackStarts = 0;
     float GrdRangeFullW = 0;

@@ -11,9 +11,10 @@
 #include <QTimer>
 
 namespace {
-// Nine tenths of Timer1's 50 ms: the line then never sees two commands
-// within 40 ms, with room for the jitter of the serial write.
-constexpr qint64 kShortestTickMs = 45;
+// Just under Timer1's 50 ms, so that a tick held back is rare and the line
+// never sees two commands within 40 ms, with room for the jitter of the
+// serial write.
+constexpr qint64 kShortestTickNs = 48'000'000;
 } // namespace
 
 // The window as the sequencer sees it.
@@ -54,7 +55,7 @@ void TForm1::SetExecuting(bool running) {
     if (running) {
         ++m_playbackStarts;
         m_tickClock.start();
-        m_lastTickMs = -1;
+        m_lastTickNs = -1;
         Timer1->start();
     } else {
         Timer1->stop();
@@ -85,22 +86,23 @@ void TForm1::Timer1Timer() {
     if (!Executing)
         return;
     // After a late tick the timer keeps its grid and so fires again early;
-    // such a tick waits until kShortestTickMs have passed, so two commands
+    // such a tick waits until kShortestTickNs have passed, so two commands
     // never leave closer, and the grid is back after a few ticks.
-    const qint64 since = m_tickClock.elapsed() - m_lastTickMs;
-    if (m_lastTickMs >= 0 && since < kShortestTickMs) {
+    const qint64 since = m_tickClock.nsecsElapsed() - m_lastTickNs;
+    if (m_lastTickNs >= 0 && since < kShortestTickNs) {
         if (!m_tickHeldBack) {
             m_tickHeldBack = true;
-            QTimer::singleShot(int(kShortestTickMs - since), Qt::PreciseTimer, this,
-                               [this, start = m_playbackStarts] {
-                                   m_tickHeldBack = false;
-                                   if (start == m_playbackStarts)
-                                       Timer1Timer();
-                               });
+            // Rounded up to whole milliseconds, the timer's unit.
+            const int wait = int((kShortestTickNs - since + 999'999) / 1'000'000);
+            QTimer::singleShot(wait, Qt::PreciseTimer, this, [this, start = m_playbackStarts] {
+                m_tickHeldBack = false;
+                if (start == m_playbackStarts)
+                    Timer1Timer();
+            });
         }
         return;
     }
-    m_lastTickMs = m_tickClock.elapsed();
+    m_lastTickNs = m_tickClock.nsecsElapsed();
     PlaybackAdapter host(*this);
     Playback.Tick(host);
 }
