@@ -75,7 +75,14 @@ QRectF TShape::designBounds() const {
 
 void TShape::geometryChanged() {
     const int pad = static_cast<int>(std::ceil(PointerTolerance)) + 1;
-    const QRect pixels = m_transform.mapRect(designBounds()).toAlignedRect();
+    QRectF bounds = m_transform.mapRect(designBounds());
+    // Absurd angles (from a range bound such as 1e30) give no finite
+    // rectangle; such a shape is placed nowhere, and none grows past a few
+    // windows' size, instead of overflowing.
+    if (!std::isfinite(bounds.left()) || !std::isfinite(bounds.top()) ||
+        !std::isfinite(bounds.width()) || !std::isfinite(bounds.height()))
+        bounds = QRectF();
+    const QRect pixels = bounds.intersected(QRectF(-2000, -2000, 4000, 4000)).toAlignedRect();
     setGeometry(pixels.adjusted(-pad, -pad, pad, pad));
     updateMask();
     update();
