@@ -5,7 +5,6 @@
 #include <QFont>
 #include <QPalette>
 #include <QStyleFactory>
-#include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     ApplyLook();
@@ -18,18 +17,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         ShowCurrentException();
         return false;
     }
-}
-
-void ShowCurrentException() {
-    QString text;
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        text = QString::fromUtf8(e.what());
-    } catch (...) {
-        text = QStringLiteral("Unknown error");
-    }
-    Dialogs().ShowException(QApplication::activeWindow(), text);
 }
 
 void TApplication::ApplyLook() {

@@ -13,6 +13,3 @@ public:
     // Fonts and the dark style; the window's captions are Japanese first.
     static void ApplyLook();
 };
-
-// Shows the message of the exception being handled (call inside a catch block).
-void ShowCurrentException();

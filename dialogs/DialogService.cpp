@@ -1,7 +1,9 @@
 #include "DialogService.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <exception>
 
 namespace {
 
@@ -45,4 +47,16 @@ DialogService& Dialogs() {
 
 void SetDialogService(DialogService* service) {
     g_current = service;
+}
+
+void ShowCurrentException() {
+    QString text;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    } catch (...) {
+        text = QStringLiteral("Unknown error");
+    }
+    Dialogs().ShowException(QApplication::activeWindow(), text);
 }

@@ -32,3 +32,6 @@ std::unique_ptr<QMessageBox> NewMessageBox(QMessageBox::Icon icon, const QString
 DialogService& Dialogs();
 // Installs a service (not owned); nullptr restores the real dialogs.
 void SetDialogService(DialogService* service);
+
+// Shows the message of the exception being handled (call inside a catch block).
+void ShowCurrentException();

@@ -3,7 +3,7 @@
 // that escapes the handler ends that handler only: its message is shown by
 // the general exception display and the program goes on. Handlers take
 // no arguments: they read what they need from the window.
-#include "Application.h"
+#include "DialogService.h"
 
 #include <QObject>
 #include <utility>

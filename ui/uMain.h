@@ -1,6 +1,7 @@
 #pragma once
-// The main window. One class holds every control and all run-time state; its
-// operations are defined in the file of their concern (ui/*.cpp).
+// The main window. One class holds every control and all run-time state; it is
+// built in uMain.cpp and Layout.cpp, and its operations are defined in the
+// file of their concern beside them.
 
 #include "Playback.h"
 #include "RobotPicture.h"
@@ -96,7 +97,7 @@ protected:
     bool event(QEvent* event) override; // ui/MotionEdit.cpp
 
 private:
-    // ---- layout (app/Layout.cpp)
+    // ---- layout (ui/Layout.cpp)
     void CreateControls();
     void CreateBottomArea();
     void CreateOperationPanel();
@@ -112,7 +113,7 @@ private:
                                   int sliderWidth, int sliderHeight);
     void ConnectHandlers();
 
-    // ---- start-up, shutdown, dialogs (app/uMain.cpp)
+    // ---- start-up, shutdown, dialogs (ui/uMain.cpp)
     void FormCreate();
     bool FormCloseQuery();
     void FormDestroy();
