@@ -8,6 +8,7 @@
 // "met" or "MISSED".
 #include "Application.h"
 #include "DialogDouble.h"
+#include "EventLoop.h"
 #include "FormAccess.h"
 #include "PacingFigures.h"
 #include "SimProcess.h"
@@ -60,7 +61,7 @@ std::vector<SimEvent> Play(const std::function<int(int)>& time, int unitMs, int 
         return std::count_if(events.begin(), events.end(),
                              [](const SimEvent& e) { return e.rx && e.text.starts_with("#P"); });
     };
-    if (!QTest::qWaitFor([&] { return sent() >= rows; }, 300000))
+    if (!kobito::test::RunEventLoopUntil([&] { return sent() >= rows; }, 300000))
         std::fprintf(stderr, "bench_playback: only %d rows went out\n", int(sent()));
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
     QTest::qWait(100);

@@ -8,6 +8,7 @@
 // Each prints its goal with "met" or "MISSED".
 #include "Application.h"
 #include "DialogDouble.h"
+#include "EventLoop.h"
 #include "FormAccess.h"
 #include "MedianReport.h"
 #include "PacingFigures.h"
@@ -128,7 +129,7 @@ std::vector<Command> Play(const std::function<int(int)>& time, int rows) {
         return std::count_if(record.begin(), record.end(),
                              [](const Command& c) { return c.text.starts_with("#P"); });
     };
-    if (!QTest::qWaitFor([&] { return sent() >= rows; }, 300000))
+    if (!kobito::test::RunEventLoopUntil([&] { return sent() >= rows; }, 300000))
         std::fprintf(stderr, "bench_simulator: only %d rows went out\n", int(sent()));
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
     QTest::qWait(100);
