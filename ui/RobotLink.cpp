@@ -12,13 +12,16 @@
 #include "TextRules.h"
 #include "VaComm.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStringConverter>
+#include <algorithm>
 
 namespace {
 
@@ -66,6 +69,11 @@ void TForm1::ListSerialPorts() {
     // ports the box stays empty until it is picked.
     cbxComPort->addItem(QString::fromLatin1(kobito::kSimulatorDeviceName));
     cbxComPort->setCurrentIndex(ports ? 0 : -1);
+    cbxComPort->lineEdit()->setCursorPosition(0);
+    // The box is narrow; its list is as wide as the longest name.
+    QAbstractItemView* list = cbxComPort->view();
+    list->setMinimumWidth(
+        std::max(cbxComPort->width(), list->sizeHintForColumn(0) + 2 * list->frameWidth() + 4));
 }
 
 void TForm1::ListBaudRates() {
@@ -88,6 +96,8 @@ void TForm1::ApplyPortSettings() {
 }
 
 void TForm1::cbxComPortChange() {
+    // The box is narrow: the whole name is in its tip.
+    cbxComPort->setToolTip(cbxComPort->currentText());
     ApplyPortSettings();
 }
 

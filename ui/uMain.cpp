@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QShortcut>
@@ -364,6 +365,10 @@ void TForm1::ConnectHandlers() {
     OnEvent(btnFileSave, &QPushButton::clicked, this, [this] { btnFileSaveClick(); });
     OnEvent(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
     OnEvent(cbxComPort, &QComboBox::currentTextChanged, this, [this] { cbxComPortChange(); });
+    // A name chosen from the list shows its beginning even where it is longer
+    // than the box; a typed one keeps the cursor where the typing is.
+    OnEvent(cbxComPort, &QComboBox::currentIndexChanged, this,
+            [this] { cbxComPort->lineEdit()->setCursorPosition(0); });
     OnEvent(cbxCombaud, &QComboBox::currentIndexChanged, this, [this] { cbxCombaudChange(); });
     OnEvent(btnSendCommand, &QPushButton::clicked, this, [this] { btnSendCommandClick(); });
     OnEvent(btnClearLog, &QPushButton::clicked, this, [this] { btnClearLogClick(); });

@@ -16,11 +16,13 @@
 #include "PoseCommand.h"
 #include "SimulatedPort.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -150,6 +152,26 @@ TEST_F(Simulator, ThePortBoxEndsWithTheSimulatorWhichOpensLikeAPort) {
     OpenSimulator();
     EXPECT_EQ(view->pos(), placed);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(Simulator, TheNarrowPortBoxShowsTheBeginningOfAChosenNameAndTheWholeOneInItsList) {
+    StartWindow();
+    auto* port = Find<QComboBox>("cbxComPort");
+    QLineEdit* edit = port->lineEdit();
+    const int nameWidth = port->fontMetrics().horizontalAdvance(kSimulator);
+    ASSERT_GT(nameWidth, edit->width()); // else there is nothing to show
+
+    port->setCurrentIndex(port->findText(kSimulator));
+    EXPECT_EQ(edit->cursorPosition(), 0); // "KOBITO Sim...", not "...O Simulator"
+    EXPECT_EQ(port->toolTip(), kSimulator);
+    EXPECT_GE(port->view()->minimumWidth(), nameWidth);
+
+    // Typing keeps its cursor where the typing is.
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "/dev/pts/12345");
+    EXPECT_EQ(edit->cursorPosition(), 14);
+    EXPECT_EQ(port->toolTip(), "/dev/pts/12345");
 }
 
 TEST_F(Simulator, TheViewFollowsTheMoveTheTestButtonSent) {
