@@ -280,10 +280,10 @@ int main(int argc, char** argv) {
                 f.baselineMb, f.lowMb, f.highMb);
     line("max", "longest gap of the GUI thread", fmt("%.1f ms", f.longestGuiGapMs), "<= 250 ms",
          f.longestGuiGapMs <= kGuiGapGoalMs);
-    // Reported, not a goal here: ticks leave the window at least 48 ms apart,
-    // but the record's times add how soon the serial write thread and then
-    // the simulator got the processor (each a few ms on two busy cores, more
-    // under load); test_pacing and bench_playback hold the goal on a quiet line.
+    // Reported, not a goal here: the window starts its writes at least 48 ms
+    // apart, but a write to the pseudo-terminal now and then returns tens of
+    // ms late, and its bytes reach the simulator only then, shortly before the
+    // next command; test_pacing and bench_playback hold the goal on short runs.
     std::printf("%-7s %-40s %14s  (%s %.0f ms)\n", "min", "shortest gap between two commands",
                 fmt("%.1f ms", f.shortestCommandGapMs).c_str(), "for the record; pacing goal",
                 kCommandGapGoalMs);
