@@ -86,13 +86,17 @@ public:
     virtual uint32_t WaitEvent() = 0;
     virtual void StopWait() = 0;
 
-    virtual std::size_t BytesWaiting() = 0; // "Error retrieving statistics"
+    virtual std::size_t BytesWaiting() = 0; // "Error retrieving statistics"; 0 once gone
     virtual uint32_t TakeErrors() = 0;      // read and clear the line error flags
     virtual std::string Read(std::size_t count, int timeoutMs) = 0; // "Read error"
 
     // Blocks until some bytes went out, the port refused them or CancelWrite.
     virtual WriteResult Write(const char* data, std::size_t size, std::size_t& written) = 0;
     virtual void CancelWrite() = 0;
+
+    // The device has vanished (unplugged, its terminal closed): nothing more
+    // can go out until the port is opened again. Any thread.
+    virtual bool Gone() const { return false; }
 };
 
 // Device path for a formatted device name ("\\.\COM3" on Windows).

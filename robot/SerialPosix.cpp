@@ -384,6 +384,9 @@ public:
             } else if (errno == EINTR) {
                 continue;
             } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // A terminal whose device went away answers EIO (or ENXIO).
+                if (errno == EIO || errno == ENXIO)
+                    gone_ = true;
                 return WriteResult::Refused;
             }
             pollfd fds[2] = {{writeWake_.ReadEnd(), POLLIN, 0}, {fd_, POLLOUT, 0}};
@@ -392,14 +395,21 @@ public:
             if (cancelWrite_)
                 return WriteResult::Cancelled;
             if ((fds[1].revents & POLLOUT) == 0 &&
-                (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+                (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                if ((fds[1].revents & POLLHUP) != 0)
+                    gone_ = true;
                 return WriteResult::Refused;
+            }
         }
     }
 
     void CancelWrite() override {
         cancelWrite_ = true;
         writeWake_.Signal();
+    }
+
+    bool Gone() const override {
+        return gone_;
     }
 
 private:
@@ -438,6 +448,7 @@ private:
         if (hungUp_)
             return;
         hungUp_ = true;
+        gone_ = true;
         errors_ |= line_error::IoError;
         errorSignal_ = true;
     }
@@ -472,6 +483,7 @@ private:
     uint32_t mask_ = 0;
     std::atomic<bool> stopWait_{false};
     std::atomic<bool> cancelWrite_{false};
+    std::atomic<bool> gone_{false}; // hung up, or a write found the device gone
     WakePipe wake_;
     WakePipe writeWake_;
 

@@ -217,16 +217,35 @@ public:
     }
 
     // A wait that ended with nothing to report although no stop was asked
-    // for: some drivers do this when the device is unplugged. Reported once
-    // per open port; the next wait comes after a pause.
+    // for: some drivers do this when the device is unplugged, others while
+    // it is there. Only a status query that fails says the device is gone;
+    // the next wait comes after a pause either way.
     uint32_t WaitCancelled() {
         if (WaitForSingleObject(stopWait_.Get(), 0) == WAIT_OBJECT_0)
             return 0;
         waitCancelled_ = true;
+        if (lineGone_)
+            return 0;
+        if (!StatusAnswers())
+            return LineGone();
+        // The device is there, but its events may not come: a line error,
+        // once per open port, that leaves the line usable.
         if (cancelReported_)
             return 0;
         cancelReported_ = true;
-        return LineGone();
+        std::lock_guard g(errorLock_);
+        errors_ |= line_error::IoError;
+        return comm_event::Err;
+    }
+
+    bool StatusAnswers() {
+        COMSTAT stat{};
+        DWORD errors = 0;
+        if (!ClearCommError(handle_, &errors, &stat))
+            return false;
+        std::lock_guard g(errorLock_);
+        errors_ |= errors;
+        return true;
     }
 
     // A received-byte event means new bytes on Windows; Wine reports one
@@ -238,14 +257,18 @@ public:
             return mask;
         COMSTAT stat{};
         DWORD errors = 0;
-        if (ClearCommError(handle_, &errors, &stat)) {
-            {
-                std::lock_guard g(errorLock_);
-                errors_ |= errors;
-            }
-            if (stat.cbInQue <= known_)
-                mask &= ~comm_event::RxChar;
+        if (!ClearCommError(handle_, &errors, &stat)) {
+            // Gone between the event and the query: say so once, and not
+            // as a failing query of the bytes that can no longer be read.
+            mask &= ~comm_event::RxChar;
+            return lineGone_ ? mask : (mask | LineGone());
         }
+        {
+            std::lock_guard g(errorLock_);
+            errors_ |= errors;
+        }
+        if (stat.cbInQue <= known_)
+            mask &= ~comm_event::RxChar;
         if (mask == 0) // nothing new: do not ask again at once
             WaitForSingleObject(stopWait_.Get(), kRecheckMs);
         return mask;
@@ -255,9 +278,10 @@ public:
         COMSTAT stat{};
         DWORD errors = 0;
         if (!ClearCommError(handle_, &errors, &stat)) {
-            if (lineGone_)
-                return 0; // reported as a line error already
-            Fail("Error retrieving statistics", GetLastError());
+            // The device went away: a line error, reported once by the
+            // event thread, whose wait fails now too.
+            LineGone();
+            return 0;
         }
         // The query also clears the error flags: keep them for TakeErrors.
         {
@@ -272,8 +296,7 @@ public:
         COMSTAT stat{};
         DWORD errors = 0;
         if (!ClearCommError(handle_, &errors, &stat)) {
-            if (!lineGone_)
-                Fail("Error retrieving statistics", GetLastError());
+            lineGone_ = true;
             errors = line_error::IoError; // a pulled cable: the port is gone
         }
         std::lock_guard g(errorLock_);
@@ -344,6 +367,8 @@ public:
 
     void CancelWrite() override { SetEvent(cancelWrite_.Get()); }
 
+    bool Gone() const override { return lineGone_; }
+
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     Event readDone_; // the component's own reads
@@ -354,7 +379,8 @@ private:
     bool waitBroken_ = false;     // event thread only
     bool waitCancelled_ = false;  // event thread only
     bool cancelReported_ = false; // event thread only
-    // A write was refused or the event wait broke: the device may be gone.
+    // A write or a status query failed, or the event wait broke: the device
+    // is gone until the port is opened again.
     std::atomic<bool> lineGone_{false};
     static constexpr DWORD kRecheckMs = 10;
     static constexpr DWORD kRetryAfterCancelMs = 200;

@@ -14,7 +14,6 @@ namespace kobito {
 namespace {
 
 constexpr char kPortIsOpen[] = "Can't perform this operation while port is open";
-constexpr char kOutputFull[] = "Output buffer is full. Please check comm status.";
 
 uint32_t EventMask(TVaCommEvents events) {
     static constexpr struct {
@@ -491,7 +490,7 @@ int TVaCustomComm::WriteText(const std::string& text) {
         while (writeQueue_.Room() < text.size()) {
             if (roomMade_.wait_until(lock, deadline) == std::cv_status::timeout &&
                 writeQueue_.Room() < text.size())
-                throw EVaCommError(kOutputFull);
+                throw EVaCommError(kOutputBufferFull);
         }
     }
     writeQueue_.Append(text.data(), text.size());
@@ -501,6 +500,17 @@ int TVaCustomComm::WriteText(const std::string& text) {
     lock.unlock(); // the woken write thread must not find the lock taken
     writeSignalled_.notify_all();
     return static_cast<int>(text.size());
+}
+
+bool TVaCustomComm::CanWriteAtOnce(std::size_t size) {
+    if (!Active() || directWrite_)
+        return true;
+    std::lock_guard g(writeLock_);
+    return writeQueue_.Room() >= size;
+}
+
+bool TVaCustomComm::DeviceGone() const {
+    return Active() && backend_->Gone();
 }
 
 std::string TVaCustomComm::ReadText() {

@@ -79,6 +79,9 @@ private:
 using TVaCommEvents = TVaSet<TVaCommEvent>;
 using TVaCommOptions = TVaSet<TVaCommOption>;
 
+// What a write that found no room in the queue within the write timeout raises.
+inline constexpr char kOutputBufferFull[] = "Output buffer is full. Please check comm status.";
+
 // Every failure of the component.
 class EVaCommError : public std::runtime_error {
 public:
@@ -240,6 +243,10 @@ public:
     // Bytes queued; 0 on a closed port.
     int WriteText(const std::string& text);
     std::string ReadText();
+    // Whether WriteText would queue size bytes without waiting for room.
+    bool CanWriteAtOnce(std::size_t size);
+    // The open port's device has vanished; it stays so until the next Open.
+    bool DeviceGone() const;
 
     // Used from the next Open on.
     void SetDispatcher(TVaEventDispatcher* dispatcher) { dispatcher_ = dispatcher; }

@@ -148,6 +148,10 @@ void TForm1::VaComm1RxChar(int count) {
 
 void TForm1::VaComm1Error(int errors) {
     (void)errors;
+    // A controller that has gone stops playback before the message, so no
+    // tick queues polls under it; a plain line error leaves playback going.
+    if (Executing && VaComm1->DeviceGone())
+        SetExecuting(false);
     ShowError(QStringLiteral("通信エラー\r\nComm error occured"));
 }
 

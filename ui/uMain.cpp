@@ -283,7 +283,7 @@ void TForm1::FormDestroy() {
     m_destroyed = true;
     // No tick may send to the robot or find the Scratch connection gone
     // while the window closes them.
-    Timer1->stop();
+    StopPlaybackTicks(); // a tick held back included
     TmrScratch->stop();
     SaveSettings();
     // The port and the Scratch connection close after the settings are written.

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QDateTime;
@@ -274,6 +275,11 @@ private:
     void RunMotion(bool start);
     void btnRunClick();
     void Timer1Timer();
+    void PlaybackTick();
+    // Hands one playback command to the serial component; false when the
+    // line can't take it, and playback has then stopped.
+    bool PlaybackSend(const QString& text);
+    void StopPlaybackTicks();
     void PlaybackRxChar(int count);
 
     // ---- motion files (ui/MotionFiles.cpp)
@@ -310,12 +316,14 @@ private:
     bool Executing = false;
     // MotionDone, NextMotion and ListEndNotified of the running list.
     kobito::TPlaybackSequencer Playback;
-    // When the last tick of Timer1 was taken, on m_tickClock; a tick held
-    // back so as not to follow it too closely; the start it belongs to.
-    QElapsedTimer m_tickClock;
-    qint64 m_lastTickNs = -1;
-    bool m_tickHeldBack = false;
-    unsigned m_playbackStarts = 0;
+    // When playback last handed a command to the serial component (steady
+    // clock, ns; -1 before the first); the single-shot that holds back a tick
+    // coming too soon after it; a tick is running.
+    qint64 m_lastHandOffNs = -1;
+    QTimer* m_tickHoldBack = nullptr;
+    bool m_inTick = false;
+    // Tests stamp each command playback hands over (text, steady-clock ns).
+    std::function<void(const QString&, qint64)> m_handOffHook;
     float GrdRangeFullW = 0;
     uint32_t DefaultColor = 0xFF800080;
     std::array<int32_t, 16> out_val{};

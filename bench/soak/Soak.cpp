@@ -41,6 +41,7 @@ using kobito::test::SimEvent;
 constexpr double kMemoryGoalMb = 10;
 constexpr double kGuiGapGoalMs = 250;
 constexpr double kCommandGapGoalMs = 40;
+constexpr double kHandOffGapGoalMs = 48;
 constexpr int kClearLogEvery = 500;
 constexpr int kStallSeconds = 15;
 
@@ -76,6 +77,7 @@ struct Figures {
     double highMb = 0;
     double longestGuiGapMs = 0;
     double shortestCommandGapMs = 1e9;
+    double shortestHandOffGapMs = 1e9;
     bool stalled = false;
 };
 
@@ -221,8 +223,12 @@ const char* Verdict(bool met) {
 
 int main(int argc, char** argv) {
     const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
-    if (rows < 2) {
-        std::fprintf(stderr, "usage: soak_playback [ROWS]   (ROWS >= 2, default 10000)\n");
+    // On a shared machine (CI) the GUI thread's longest gap says as much of
+    // the other programs as of this one: reported then, not judged.
+    const bool timingReported = argc > 2 && std::string(argv[2]) == "--report-timing";
+    if (rows < 2 || (argc > 2 && !timingReported) || argc > 3) {
+        std::fprintf(stderr, "usage: soak_playback [ROWS [--report-timing]]   (ROWS >= 2, "
+                             "default 10000)\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -238,6 +244,14 @@ int main(int argc, char** argv) {
         DialogDouble dialogs;
         TForm1 form;
         TForm1Access access(form);
+        // Where the window hands each command to the serial component.
+        int64_t lastHandOff = -1;
+        access.OnPlaybackHandOff([&](const QString&, qint64 ns) {
+            if (lastHandOff >= 0)
+                f.shortestHandOffGapMs =
+                    std::min(f.shortestHandOffGapMs, double(ns - lastHandOff) / 1e6);
+            lastHandOff = ns;
+        });
         form.show();
 
         const int first = rows / 2;
@@ -278,14 +292,21 @@ int main(int argc, char** argv) {
          f.baselineMb >= 0 && drift <= kMemoryGoalMb);
     std::printf("        (warm-up %d rows; %.1f MB then, %.1f..%.1f MB after)\n", warmup,
                 f.baselineMb, f.lowMb, f.highMb);
-    line("max", "longest gap of the GUI thread", fmt("%.1f ms", f.longestGuiGapMs), "<= 250 ms",
-         f.longestGuiGapMs <= kGuiGapGoalMs);
-    // Reported, not a goal here: the window starts its writes at least 48 ms
-    // apart, but a write to the pseudo-terminal now and then returns tens of
-    // ms late, and its bytes reach the simulator only then, shortly before the
-    // next command; test_pacing and bench_playback hold the goal on short runs.
-    std::printf("%-7s %-40s %14s  (%s %.0f ms)\n", "min", "shortest gap between two commands",
-                fmt("%.1f ms", f.shortestCommandGapMs).c_str(), "for the record; pacing goal",
+    if (timingReported)
+        std::printf("%-7s %-40s %14s  (reported; goal of a quiet machine <= 250 ms)\n", "max",
+                    "longest gap of the GUI thread", fmt("%.1f ms", f.longestGuiGapMs).c_str());
+    else
+        line("max", "longest gap of the GUI thread", fmt("%.1f ms", f.longestGuiGapMs), "<= 250 ms",
+             f.longestGuiGapMs <= kGuiGapGoalMs);
+    // The window's own promise, on a steady clock: no load can break it.
+    line("min", "shortest gap handed to the serial port", fmt("%.1f ms", f.shortestHandOffGapMs),
+         ">= 48 ms", f.shortestHandOffGapMs >= kHandOffGapGoalMs);
+    // Reported, not judged: the window hands its commands over at least 48 ms
+    // apart (above), but a write to the pseudo-terminal now and then returns
+    // tens of ms late, and its bytes reach the simulator only then, shortly
+    // before the next command.
+    std::printf("%-7s %-40s %14s  (%s %.0f ms)\n", "min", "shortest gap at the robot",
+                fmt("%.1f ms", f.shortestCommandGapMs).c_str(), "reported; pacing goal",
                 kCommandGapGoalMs);
     return ok ? 0 : 1;
 }

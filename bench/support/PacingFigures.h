@@ -12,6 +12,7 @@ struct PacingFigures {
     std::vector<double> replyToRow;  // ms, "#QPT000" leaving the robot -> next row on the line
     std::vector<double> pollSpacing; // ms, between polls of one move
     std::vector<double> commandGaps; // ms, between any two commands
+    std::vector<double> handOffGaps; // ms, between two commands handed to the serial component
 
     static double Median(std::vector<double> v) {
         if (v.empty())
@@ -39,14 +40,21 @@ struct PacingFigures {
             std::printf("median  %-40s %12.3f ms  (n %zu; goal 47..53: %s)\n",
                         name("poll spacing while moving").c_str(), median, pollSpacing.size(),
                         verdict(median >= 47 && median <= 53));
-            std::printf("min     %-40s %12.3f ms  (goal >= 40: %s)\n",
-                        name("poll spacing while moving").c_str(), min, verdict(min >= 40));
+            // At the far end of a pseudo-terminal, whose writes now and then
+            // return late: a figure, not a goal.
+            std::printf("min     %-40s %12.3f ms  (reported)\n",
+                        name("poll spacing while moving").c_str(), min);
         }
         if (!commandGaps.empty()) {
             const double min = *std::min_element(commandGaps.begin(), commandGaps.end());
-            std::printf("min     %-40s %12.3f ms  (n %zu; goal >= 40: %s)\n",
-                        name("gap between two commands").c_str(), min, commandGaps.size(),
-                        verdict(min >= 40));
+            std::printf("min     %-40s %12.3f ms  (n %zu; reported)\n",
+                        name("gap between two commands").c_str(), min, commandGaps.size());
+        }
+        if (!handOffGaps.empty()) {
+            const double min = *std::min_element(handOffGaps.begin(), handOffGaps.end());
+            std::printf("min     %-40s %12.3f ms  (n %zu; goal >= 48: %s)\n",
+                        name("gap between two commands handed over").c_str(), min,
+                        handOffGaps.size(), verdict(min >= 48));
         }
     }
 };

@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -37,9 +38,12 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using kobito::test::PtyPair;
 using kobito::test::ScratchPeer;
@@ -306,7 +310,7 @@ protected:
 
 // ---- the robot
 
-TEST_F(Faults, TheRobotHangingUpMidPlaybackIsReportedOnceAndBreakAndCloseWork) {
+TEST_F(Faults, TheRobotHangingUpMidPlaybackStopsItWithOneMessageAndCloseWorks) {
     StartWindow();
     StartSim({"--hangup-after", "7"});
     beat.Arm();
@@ -316,11 +320,14 @@ TEST_F(Faults, TheRobotHangingUpMidPlaybackIsReportedOnceAndBreakAndCloseWork) {
     int status = 0;
     EXPECT_TRUE(sim->WaitExit(2s, status));
     EXPECT_GE(Poses(), 2);
-    // Playback goes on polling a dead line without a dialog on every poll.
+    // Nothing more can reach the robot: playback has stopped, and no
+    // further poll piles up behind the message.
+    EXPECT_FALSE(access->Executing());
+    EXPECT_EQ(Button("btnRun")->text(), "実行 Run");
+    const int lines = LogLines();
     beat.RunFor(500);
-    EXPECT_TRUE(access->Executing());
+    EXPECT_EQ(LogLines(), lines) << Log().toStdString();
     EXPECT_EQ(dialogs.Texts(ShownDialog::Error), QStringList{kCommError});
-    Break();
     beat.Disarm(); // closing the port pauses 300 ms by design
     Click("btnConnect");
     EXPECT_EQ(Button("btnConnect")->text(), "接続 Open");
@@ -328,7 +335,14 @@ TEST_F(Faults, TheRobotHangingUpMidPlaybackIsReportedOnceAndBreakAndCloseWork) {
     ExpectIntact();
 }
 
-TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndReopeningFailsWithAMessage) {
+// How long the window is left alone after its controller vanished; a
+// longer run by hand: KOBITO_LOST_CONTROLLER_SECONDS=70.
+int LostControllerSeconds() {
+    const int s = qEnvironmentVariableIntValue("KOBITO_LOST_CONTROLLER_SECONDS");
+    return s > 0 ? s : 2;
+}
+
+TEST_F(Faults, AControllerLostDuringPlaybackStopsItOnceAndTheWindowStaysResponsive) {
     StartWindow();
     StartSim();
     StartPlayback();
@@ -336,9 +350,19 @@ TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndReopeningFailsWithAMess
     beat.Arm();
     sim->Stop(); // the simulator ends; its terminal and the link go with it
     ASSERT_TRUE(beat.RunUntil([&] { return !dialogs.Texts(ShownDialog::Error).isEmpty(); }));
-    beat.RunFor(300);
+    EXPECT_FALSE(access->Executing());
+    // Left alone without Break, as a user who dismisses the box would.
+    beat.RunFor(LostControllerSeconds() * 1000);
+    std::printf("[ figures  ] controller lost, %d s: %zu dialogs, longest stall %lld ms\n",
+                LostControllerSeconds(), dialogs.shown.size(),
+                static_cast<long long>(beat.LongestMs()));
     EXPECT_EQ(dialogs.Texts(ShownDialog::Error), QStringList{kCommError});
-    Break();
+    EXPECT_TRUE(dialogs.Texts(ShownDialog::Exception).isEmpty());
+    EXPECT_LT(beat.LongestMs(), 250);
+    // Run again on the dead line: told once more, and nothing is queued.
+    Click("btnRun");
+    EXPECT_TRUE(beat.RunUntil([&] { return !access->Executing(); }, 2000));
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Error), (QStringList{kCommError, kCommError}));
     beat.Disarm(); // closing the port pauses 300 ms by design
     Click("btnConnect");
     ASSERT_EQ(Button("btnConnect")->text(), "接続 Open");
@@ -349,6 +373,34 @@ TEST_F(Faults, TheTerminalVanishingWhileOpenIsReportedAndReopeningFailsWithAMess
     EXPECT_EQ(Button("btnConnect")->text(), "接続 Open");
     EXPECT_EQ(dialogs.Texts(ShownDialog::Exception).size(), 1);
     EXPECT_FALSE(Button("btnRun")->isEnabled());
+    ExpectIntact();
+}
+
+// The line takes nothing (its output held back, as by a device that never
+// reads) and the queue is full: the next row stops playback with the full
+// queue's message at once instead of waiting for room on every tick.
+TEST_F(Faults, AFullWriteQueueStopsPlaybackWithoutWaitingForRoom) {
+    StartWindow();
+    PtyPair pty;
+    const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    OpenPort(pty.SlavePath());
+    ASSERT_EQ(tcflow(held, TCOOFF), 0);
+    // 2048 bytes fill the queue: the line accepts none of them.
+    form->findChild<QLineEdit*>("edtCommand")->setText(QStringLiteral("#Q").repeated(1024));
+    Click("btnSendCommand");
+    beat.Arm();
+    StartPlayback();
+    ASSERT_TRUE(beat.RunUntil([&] { return !access->Executing(); }, 3000));
+    beat.RunFor(300);
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Exception),
+              QStringList{"Output buffer is full. Please check comm status."});
+    EXPECT_LT(beat.LongestMs(), 250);
+    tcflow(held, TCOON);
+    beat.Disarm(); // closing the port pauses 300 ms by design
+    Click("btnConnect");
+    EXPECT_EQ(Button("btnConnect")->text(), "接続 Open");
+    ::close(held);
     ExpectIntact();
 }
 

@@ -363,6 +363,9 @@ TEST_F(VaCommTest, WriteTextWaitsForRoomWhileTheLineIsHeld) {
         }
     }
     ASSERT_LT(sent.size(), 20000u) << "the line was never held";
+    // Held, not gone: a caller that must not wait can tell.
+    EXPECT_FALSE(comm.CanWriteAtOnce(100));
+    EXPECT_FALSE(comm.DeviceGone());
 
     // Room comes when the other end lets the line go.
     std::thread release([&] {
@@ -436,9 +439,11 @@ TEST_F(VaCommTest, HandlerExceptionsGoToTheExceptionDisplay) {
 
 TEST_F(VaCommTest, HangUpIsOneLineErrorAndNoBusyLoop) {
     comm.Open();
+    EXPECT_FALSE(comm.DeviceGone());
     pty.HangUp();
     ASSERT_TRUE(RunUntilCount("error", 1));
     EXPECT_EQ(events.back().value, static_cast<int>(line_error::IoError));
+    EXPECT_TRUE(comm.DeviceGone());
 
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
@@ -456,6 +461,7 @@ TEST_F(VaCommTest, HangUpIsOneLineErrorAndNoBusyLoop) {
     EXPECT_TRUE(comm.Active()); // the port stays open until closed
     comm.Close();
     EXPECT_EQ(Count("close"), 1);
+    EXPECT_FALSE(comm.DeviceGone());
 }
 
 TEST_F(VaCommTest, WithoutADispatcherEventsRunOnTheWorker) {

@@ -14,8 +14,11 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -468,13 +471,89 @@ TEST_F(VaCommWin32Test, APulledCableIsReportedOnceAndCloseWorks) {
         }
         EXPECT_TRUE(dispatcher.exceptions.empty())
             << dispatcher.exceptions.size() << " shown, first: " << dispatcher.exceptions[0];
+        EXPECT_TRUE(comm.DeviceGone());
 
         const auto start = Clock::now();
         comm.Close();
         EXPECT_LT(Clock::now() - start, 3s);
         EXPECT_FALSE(comm.Active());
         EXPECT_EQ(Count("close"), 1);
+        EXPECT_FALSE(comm.DeviceGone());
     }
+    // Plugged in again: a new open starts with no mark of the old loss.
+    pty = std::make_unique<RemotePty>();
+    comm.Open();
+    EXPECT_FALSE(comm.DeviceGone());
+    EXPECT_EQ(comm.WriteText("#Q"), 2);
+    EXPECT_EQ(pty->ReadCount(2, 5s), "#Q");
+    comm.Close();
+}
+
+// The device vanishes after bytes arrived and before the window asked how
+// many: one line error, and no failing query of its own beside it.
+TEST_F(VaCommWin32Test, ADeviceGoneBeforeItsBytesAreCountedIsReportedOnce) {
+    comm.Open();
+    pty->Write("#QPT000");
+    // The event thread hands the event over and waits for the GUI thread,
+    // which is not taking events yet.
+    ASSERT_TRUE(dispatcher.WaitPosted(5s));
+    RemotePty::Fault("gone");
+    dispatcher.RunFor(500ms);
+    EXPECT_EQ(Count("error"), 1);
+    EXPECT_TRUE(dispatcher.exceptions.empty())
+        << dispatcher.exceptions.size() << " shown, first: " << dispatcher.exceptions[0];
+    EXPECT_TRUE(comm.DeviceGone());
+    comm.Close();
+    EXPECT_FALSE(comm.Active());
+}
+
+// How long a playing window is left alone after its cable was pulled; a
+// longer run by hand: KOBITO_LOST_CONTROLLER_SECONDS=70.
+std::chrono::seconds LostControllerTime() {
+    const char* text = std::getenv("KOBITO_LOST_CONTROLLER_SECONDS");
+    const int s = text != nullptr ? std::atoi(text) : 0;
+    return std::chrono::seconds(s > 0 ? s : 2);
+}
+
+// Playback's tick as the window takes it: a poll every 50 ms while the line
+// can take it, and a stop at the first sign that the device is gone. Left
+// alone, the window stops once, the user is told at most twice, and no tick
+// waits for the write timeout.
+TEST_F(VaCommWin32Test, APulledCableDuringPlaybackStopsItOnceWithoutStalling) {
+    comm.Open();
+    EXPECT_EQ(comm.WriteText("#Q"), 2);
+    EXPECT_EQ(pty->ReadCount(2, 5s), "#Q");
+    RemotePty::Fault("gone");
+    bool playing = true;
+    int stops = 0;
+    Clock::duration longestTick{};
+    const auto end = Clock::now() + LostControllerTime();
+    while (Clock::now() < end) {
+        const auto tick = Clock::now();
+        if (playing) {
+            if (comm.DeviceGone() || !comm.CanWriteAtOnce(2)) {
+                playing = false;
+                ++stops;
+            } else {
+                EXPECT_NO_THROW(comm.WriteText("#Q"));
+            }
+        }
+        longestTick = std::max(longestTick, Clock::now() - tick);
+        dispatcher.RunFor(50ms);
+    }
+    const auto dialogs = std::size_t(Count("error")) + dispatcher.exceptions.size();
+    const auto longestMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(longestTick).count();
+    std::printf("[ figures  ] cable pulled, %lld s: %zu dialogs, longest tick %lld ms\n",
+                static_cast<long long>(LostControllerTime().count()), dialogs,
+                static_cast<long long>(longestMs));
+    EXPECT_EQ(stops, 1);
+    EXPECT_LE(dialogs, 2u);
+    EXPECT_LT(longestMs, 250);
+    const auto start = Clock::now();
+    comm.Close();
+    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_FALSE(comm.Active());
 }
 
 // Wine cancels every pending event wait (error 995) when a device has no
@@ -497,6 +576,8 @@ TEST_F(VaCommWin32Test, EventWaitsCancelledOutsideACloseAreReportedOnceWithoutSp
                               << " ms";
     EXPECT_EQ(Count("error"), 1);
     EXPECT_TRUE(dispatcher.exceptions.empty());
+    // Its status still answers: the device is there, and the line usable.
+    EXPECT_FALSE(comm.DeviceGone());
 
     RemotePty::Fault("");
     dispatcher.RunFor(300ms);

@@ -34,6 +34,12 @@ struct TForm1Access {
     void btnTestClick() { f.btnTestClick(); }
     QFileDialog* MotionFileDialog(bool save) { return f.MotionFileDialog(save); }
     const kobito::TPlaybackSequencer& Playback() const { return f.Playback; }
+    void Timer1Timer() { f.Timer1Timer(); }
+    // Called with each command playback hands to the serial component and
+    // when it did, in steady-clock ns.
+    void OnPlaybackHandOff(std::function<void(const QString&, qint64)> hook) {
+        f.m_handOffHook = std::move(hook);
+    }
     // Tests point the bridge at their own Scratch peer.
     void SetScratchPort(uint16_t port);
     QString Cell(int row, int col) const;
