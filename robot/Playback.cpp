@@ -34,8 +34,10 @@ void TPlaybackSequencer::Received(int count, PlaybackHost& host) {
     if (text == FinishedReply && PolledSinceRow) {
         MotionDone = true;
         if (host.ScratchConnected() && NextMotion == 0 && !ListEndNotified) {
-            host.NotifyListEnd();
+            // Set first: a failed notification shows a modal box whose event
+            // loop runs ticks, and those must hold, not replay row 0.
             ListEndNotified = true;
+            host.NotifyListEnd();
         }
     }
     host.LogReceived(text);

@@ -53,6 +53,10 @@ public:
     // waiting, and notices a close by the peer (closes this side, no
     // OnDisconnected). True while open or while buffered bytes remain.
     bool Connected();
+    // The connection itself is open: false once either side has closed it,
+    // even while bytes received before wait in the buffer. Never reads from
+    // the socket.
+    bool IsOpen() const { return socket_ != kNoSocket; }
     // Never reads from the socket.
     bool InputBufferIsEmpty() const { return BufferedBytes() == 0; }
     std::size_t BufferedBytes() const { return buffer_.size() - head_; }
@@ -78,7 +82,6 @@ public:
     void Write(std::string_view utf8);
 
 private:
-    bool IsOpen() const { return socket_ != kNoSocket; }
     void CloseSocket();
     // One recv; false when the connection ended (socket closed then).
     bool ReceiveSome();

@@ -141,7 +141,11 @@ void TForm1::ScratchListEndNotification() {
 }
 
 bool TForm1::ScratchConnected() {
-    return IdTCPClient->Connected();
+    // Bytes the peer sent before it closed keep Connected true until the
+    // bridge's tick has read them or dropped the connection; "Done" cannot
+    // reach a peer that has gone, and the list then repeats as without the
+    // bridge.
+    return IdTCPClient->Connected() && IdTCPClient->IsOpen();
 }
 
 void TForm1::DisconnectScratch() {

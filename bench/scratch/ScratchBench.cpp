@@ -2,7 +2,6 @@
 // to the slot's first pose reaching the robot, and a burst of a thousand
 // broadcasts that match no slot, with the longest stretch the GUI thread
 // spends in one tick of the bridge.
-#include "Application.h"
 #include "DialogDouble.h"
 #include "FormAccess.h"
 #include "IniFile.h"
@@ -10,6 +9,7 @@
 #include "ScratchPeer.h"
 #include "SimProcess.h"
 #include "Switch.h"
+#include "TimedApplication.h"
 #include "uMain.h"
 
 #include <benchmark/benchmark.h>
@@ -52,66 +52,6 @@ std::int64_t Ns(Clock::time_point t) {
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
-
-// Times every event the event loop dispatches on the GUI thread while
-// measuring (events sent from inside a handler count towards the handler's).
-class BenchApplication final : public TApplication {
-public:
-    using TApplication::TApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (!measuring_ || depth_ > 0)
-            return Dispatch(receiver, event);
-        const auto start = Clock::now();
-        const bool result = Dispatch(receiver, event);
-        const Clock::duration spent = Clock::now() - start;
-        if (spent > longestEvent) {
-            longestEvent = spent;
-            longestEventName = Describe(receiver, event);
-        }
-        if (receiver == tick_ && event != nullptr && event->type() == QEvent::Timer) {
-            longestTick = std::max(longestTick, spent);
-            ++ticks;
-        }
-        return result;
-    }
-
-    // Starts afresh; timer events of `tick` count as ticks.
-    void Begin(QObject* tick) {
-        tick_ = tick;
-        longestEvent = longestTick = {};
-        ticks = 0;
-        measuring_ = true;
-    }
-    void End() { measuring_ = false; }
-
-    Clock::duration longestEvent{};
-    std::string longestEventName;
-    Clock::duration longestTick{};
-    int ticks = 0;
-
-private:
-    static std::string Describe(QObject* receiver, QEvent* event) {
-        std::string text = event == nullptr ? "?" : std::to_string(int(event->type()));
-        if (receiver != nullptr) {
-            text += std::string(" to ") + receiver->metaObject()->className();
-            if (!receiver->objectName().isEmpty())
-                text += " " + receiver->objectName().toStdString();
-        }
-        return text;
-    }
-    bool Dispatch(QObject* receiver, QEvent* event) {
-        ++depth_;
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{depth_};
-        return TApplication::notify(receiver, event);
-    }
-    QObject* tick_ = nullptr;
-    bool measuring_ = false;
-    int depth_ = 0;
-};
 
 const std::string kWalk = "broadcast \"Walk\"";
 
@@ -193,7 +133,7 @@ struct Window {
     QObject* ScratchTimer() const { return form->findChild<QTimer*>(QStringLiteral("TmrScratch")); }
 };
 Window* window = nullptr;
-BenchApplication* app = nullptr;
+TimedApplication* app = nullptr;
 
 // Runs the event loop for ms milliseconds.
 void Spin(int ms) {
@@ -468,7 +408,7 @@ int main(int argc, char** argv) {
         return 1;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    BenchApplication application(argc, argv);
+    TimedApplication application(argc, argv);
     app = &application;
     auto owned = std::make_unique<Window>();
     window = owned.get();

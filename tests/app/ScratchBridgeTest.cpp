@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using kobito::test::ScratchPeer;
@@ -258,6 +259,41 @@ TEST_F(ScratchBridge, ThePeerClosingOrABrokenFrameSwitchesTheBridgeOff) {
         EXPECT_EQ(Count("通信エラーにより切断"), before + 1);
         EXPECT_EQ(form->findChild<QLabel*>("lblScratch")->text(), "Scratch 未接続");
     }
+}
+
+TEST_F(ScratchBridge, AListEndingAfterThePeerClosedMidFrameSendsNoDoneAndRepeats) {
+    StartWindow({});
+    OpenRobot();
+    SwitchOn();
+    for (int row = 0; row < 2; ++row) {
+        access->SetCell(row, 1, QString::number(11 + row));
+        access->SetCell(row, 16, "3");
+    }
+    // The bridge's tick is held back, so that the list end is the first to
+    // find the peer gone: the order a finished reply arriving within the
+    // tick's period gives.
+    auto* bridgeTick = form->findChild<QTimer*>("TmrScratch");
+    ASSERT_NE(bridgeTick, nullptr);
+    bridgeTick->stop();
+    peer.SendRaw(ScratchPeer::Length(20) + "broad");
+    peer.CloseClient();
+    QTest::mouseClick(form->findChild<TButton*>("btnRun"), Qt::LeftButton);
+
+    // No "Done" into the closed connection, no box; the list repeats as
+    // with the bridge off.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Poses().size() >= 5; }, 5000)) << Log().toStdString();
+    EXPECT_EQ(Poses().mid(0, 5), QStringList({"11", "12", "11", "12", "11"}));
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Error), QStringList{});
+    EXPECT_EQ(Count("[SCRTCH/Send]"), 0) << Log().toStdString();
+
+    // The next tick drops the bridge quietly; playback goes on.
+    bridgeTick->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Switch()->IsChecked(); }, 3000));
+    EXPECT_EQ(Count("[SCRTCH/Send] 通信エラーにより切断"), 1);
+    EXPECT_EQ(dialogs.Texts(ShownDialog::Error), QStringList{});
+    const qsizetype poses = Poses().size();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Poses().size() >= poses + 2; }, 5000));
+    EXPECT_TRUE(access->Executing());
 }
 
 TEST_F(ScratchBridge, AStalledFrameLeavesTheWindowResponsive) {

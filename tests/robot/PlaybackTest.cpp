@@ -2,6 +2,7 @@
 // when, and which replies count as the robot's finished move.
 #include "Playback.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -35,9 +36,16 @@ public:
     std::string ReadText() override { return std::exchange(waiting, {}); }
     void LogReceived(const std::string& text) override { transcript.push_back("log " + text); }
     bool ScratchConnected() override { return scratch; }
-    void NotifyListEnd() override { transcript.push_back("Done"); }
+    void NotifyListEnd() override {
+        transcript.push_back("Done");
+        if (whileNotifying)
+            whileNotifying();
+    }
 
     int selected = -1;
+    // Runs inside NotifyListEnd, as the event loop of the error box that a
+    // failed "Done" opens does.
+    std::function<void()> whileNotifying;
 };
 
 // Runs ticks; after each pose the robot answers the next poll as finished.
@@ -186,4 +194,23 @@ TEST(PlaybackSequencer, AfterARestartALateReplyNeitherSendsDoneNorSkipsRow0) {
     EXPECT_NE(host.transcript.back(), "Done");
     seq.Tick(host);
     EXPECT_EQ(host.transcript.back(), "P0");
+}
+
+TEST(PlaybackSequencer, WhileTheListEndIsBeingNotifiedTicksOnlyPoll) {
+    TableHost host;
+    host.scratch = true;
+    host.times = {{0, 5}, {1, 5}};
+    TPlaybackSequencer seq;
+    std::vector<std::string> underTheBox;
+    host.whileNotifying = [&] {
+        const std::size_t before = host.transcript.size();
+        for (int i = 0; i < 3; ++i)
+            seq.Tick(host);
+        underTheBox.assign(host.transcript.begin() + std::ptrdiff_t(before), host.transcript.end());
+    };
+    seq.Restart();
+    EXPECT_EQ(Play(seq, host, 4), (std::vector<std::string>{"P0", "P1", "Done"}));
+    EXPECT_EQ(underTheBox, (std::vector<std::string>{"#Q", "#Q", "#Q"}))
+        << "a row went out while the notification was still running";
+    EXPECT_TRUE(seq.ListEndNotified);
 }

@@ -194,6 +194,8 @@ TEST_P(ScratchCutFrameTest, ComesAfterTheCompleteFramesAsAnError) {
     }));
     EXPECT_EQ(frames, std::vector<std::string>{"complete"});
     EXPECT_EQ(client.BufferedBytes(), GetParam().size());
+    EXPECT_TRUE(client.Connected()) << "while the cut frame waits";
+    EXPECT_FALSE(client.IsOpen());
     client.Disconnect();
     EXPECT_EQ(disconnectedEvents, 0);
     EXPECT_FALSE(client.Connected());
