@@ -104,14 +104,14 @@ TEST_F(LongPathFile, ReadsBackWhatWasSaved) {
     WriteFile(bytes);
     std::string got;
     unsigned long error = 0;
-    ASSERT_TRUE(ReadWholeFileShared(file_, got, error)) << "error " << error;
+    ASSERT_TRUE(ReadWholeFileShared(file_, -1, got, error)) << "error " << error;
     EXPECT_EQ(got, bytes);
 }
 
 TEST_F(LongPathFile, AMissingFileGivesTheSystemsError) {
     std::string got = "kept";
     unsigned long error = 0;
-    EXPECT_FALSE(ReadWholeFileShared(folders_.back() + L"missing.kmf", got, error));
+    EXPECT_FALSE(ReadWholeFileShared(folders_.back() + L"missing.kmf", -1, got, error));
     EXPECT_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(got, "kept");
 }
