@@ -7,24 +7,30 @@
 
 namespace kobito {
 
-QStringList DecodeMotionLine(const QString& line, QChar delimiter) {
-    QStringList values;
+namespace {
+
+// The decoding rule of DecodeMotionLine, stopping after maxValues values. Each value's text goes
+// to piece() in one or more pieces (a quoted value comes in pieces around its doubled quotes);
+// done() ends the value.
+template <typename Piece, typename Done>
+void SplitMotionLine(QStringView line, QChar delimiter, qsizetype maxValues, Piece piece,
+                     Done done) {
     const qsizetype n = line.size();
     qsizetype i = 0;
-    while (i < n) {
-        QString value;
+    qsizetype count = 0;
+    while (i < n && count < maxValues) {
         if (line[i] == u'"') {
             ++i;
             for (;;) {
                 const qsizetype quote = line.indexOf(u'"', i);
                 if (quote < 0) {
-                    value += QStringView(line).sliced(i);
+                    piece(line.sliced(i));
                     i = n;
                     break;
                 }
-                value += QStringView(line).sliced(i, quote - i);
+                piece(line.sliced(i, quote - i));
                 if (quote + 1 < n && line[quote + 1] == u'"') {
-                    value += u'"';
+                    piece(QStringView(u"\""));
                     i = quote + 2;
                 } else {
                     i = quote + 1;
@@ -35,16 +41,73 @@ QStringList DecodeMotionLine(const QString& line, QChar delimiter) {
             qsizetype comma = line.indexOf(delimiter, i);
             if (comma < 0)
                 comma = n;
-            value = line.sliced(i, comma - i);
+            piece(line.sliced(i, comma - i));
             i = comma;
         }
-        values.append(value);
+        done();
+        ++count;
         if (i < n && line[i] == delimiter) {
-            if (i == n - 1)
-                values.append(QString());
+            if (i == n - 1 && count < maxValues) {
+                done();
+                ++count;
+            }
             ++i;
         }
     }
+}
+
+bool IsControlOrBlank(QChar c) {
+    return c.unicode() <= 0x20;
+}
+
+// One pasted value built from its pieces: up to a NUL, without blanks and control characters
+// at either end, at most MotionCellMaxLength characters. Pieces after that are only skipped.
+class PastedValue {
+public:
+    void add(QStringView piece) {
+        if (closed_)
+            return;
+        const qsizetype nul = piece.indexOf(QChar(u'\0'));
+        if (nul >= 0) {
+            piece = piece.first(nul);
+            closed_ = true;
+        }
+        if (text_.isEmpty()) {
+            qsizetype begin = 0;
+            while (begin < piece.size() && IsControlOrBlank(piece[begin]))
+                ++begin;
+            piece = piece.sliced(begin);
+        }
+        const qsizetype room = MotionCellMaxLength - text_.size();
+        if (piece.size() >= room) {
+            piece = piece.first(room);
+            closed_ = true;
+        }
+        text_ += piece;
+    }
+    QString take() {
+        QString value = TrimControl(text_);
+        text_.clear();
+        closed_ = false;
+        return value;
+    }
+
+private:
+    QString text_;
+    bool closed_ = false;
+};
+
+} // namespace
+
+QStringList DecodeMotionLine(const QString& line, QChar delimiter) {
+    QStringList values;
+    QString value;
+    SplitMotionLine(
+        line, delimiter, line.size() + 1, [&value](QStringView piece) { value += piece; },
+        [&] {
+            values.append(value);
+            value.clear();
+        });
     return values;
 }
 
@@ -91,13 +154,27 @@ QString EncodeMotionRow(const QStringList& row) {
     return EncodeMotionLine(trimmed);
 }
 
-QList<QStringList> MotionRowsFromText(const QString& text) {
+QList<QStringList> MotionRowsFromText(const QString& text, qsizetype maxRows) {
     QList<QStringList> rows;
-    for (const QString& line : SplitLines(text)) {
+    const QStringView all(text);
+    const qsizetype n = all.size();
+    qsizetype start = 0;
+    // The line splitting of SplitLines, one line at a time.
+    while (start < n && rows.size() < maxRows) {
+        qsizetype end = start;
+        while (end < n && all[end] != u'\r' && all[end] != u'\n')
+            ++end;
+        const QStringView line = all.sliced(start, end - start);
+        start = end + (end + 1 < n && all[end] == u'\r' && all[end + 1] == u'\n' ? 2 : 1);
         // Spreadsheet cells may hold commas (a decimal comma, say); a table cell holds a tab
         // only if one was pasted into an edit box.
         const QChar delimiter = line.contains(u'\t') ? u'\t' : u',';
-        rows.append(MotionRowFromValues(DecodeMotionLine(line, delimiter)));
+        QStringList row;
+        PastedValue value;
+        SplitMotionLine(
+            line, delimiter, ChannelCount, [&value](QStringView piece) { value.add(piece); },
+            [&] { row.append(value.take()); });
+        rows.append(row);
     }
     return rows;
 }

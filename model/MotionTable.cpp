@@ -4,6 +4,17 @@
 
 namespace kobito {
 
+namespace {
+
+// A cell never holds a NUL: saved, it would end the file's text there when read back, and
+// every later row with it. The text ends at the NUL, as the reader would end it.
+QString CellText(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.first(nul);
+}
+
+} // namespace
+
 MotionTableModel::MotionTableModel(QObject* parent) : QAbstractTableModel(parent) {
     rows_.fill(clearedRow());
 }
@@ -67,9 +78,10 @@ void MotionTableModel::setCell(int row, int col, const QString& text) {
     if (!validRow(row) || col < 1 || col >= ColumnCount)
         return;
     QString& target = rows_[std::size_t(row)][std::size_t(col - 1)];
-    if (target == text)
+    const QString value = CellText(text);
+    if (target == value)
         return;
-    target = text;
+    target = value;
     const QModelIndex changed = index(row, col);
     emit dataChanged(changed, changed);
 }
@@ -87,7 +99,7 @@ void MotionTableModel::setRowValues(int row, const QStringList& values) {
     const qsizetype count = std::min<qsizetype>(values.size(), ChannelCount);
     Row& target = rows_[std::size_t(row)];
     for (qsizetype k = 0; k < count; ++k)
-        target[std::size_t(k)] = values[k];
+        target[std::size_t(k)] = CellText(values[k]);
     emitRowsChanged(row, row);
 }
 

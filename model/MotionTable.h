@@ -15,7 +15,8 @@ namespace kobito {
 
 // Column 0 is the row number, columns 1..16 hold channels 0..15 as free text. The user cannot
 // edit cells; the program writes them through the functions below, which ignore rows and
-// columns out of range. Every row operation sends one dataChanged for the cells it touched.
+// columns out of range and end a text at its first NUL. Every row operation sends one dataChanged
+// for the cells it touched.
 class MotionTableModel : public QAbstractTableModel {
     Q_OBJECT
 

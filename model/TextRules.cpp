@@ -5,8 +5,10 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -19,6 +21,11 @@
 
 #include <QDir>
 #include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace kobito {
@@ -63,10 +70,10 @@ QString WindowsErrorText(DWORD code) {
 }
 
 // QFile always lets others write; a motion file must not change under us while we read it.
-bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
+bool ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& error) {
     std::string data;
     unsigned long code = 0;
-    if (!ReadWholeFileShared(QDir::toNativeSeparators(path).toStdWString(), data, code)) {
+    if (!ReadWholeFileShared(QDir::toNativeSeparators(path).toStdWString(), maxBytes, data, code)) {
         error = WindowsErrorText(DWORD(code));
         return false;
     }
@@ -74,19 +81,51 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
     return true;
 }
 #else
-bool ReadWholeFile(const QString& path, QByteArray& bytes, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+bool ReadWholeFile(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& error) {
+    // Without waiting: a FIFO that no one writes to would hold the open until someone does.
+    // Only a regular file is read, so a device or a pipe never stalls or floods the program.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
         return false;
     }
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString();
-        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0;
+    if (!ok)
+        error = qt_error_string(errno);
+    else if (!S_ISREG(info.st_mode))
+        error = QStringLiteral("Not a regular file");
+    else if (maxBytes >= 0 && info.st_size > maxBytes)
+        error = qt_error_string(EFBIG);
+    ok = ok && error.isEmpty();
+    QByteArray data;
+    if (ok)
+        data.reserve(qsizetype(info.st_size));
+    // A file that grows while it is read stops at the limit plus one byte, and is refused.
+    const qint64 limit = maxBytes >= 0 ? maxBytes + 1 : std::numeric_limits<qint64>::max();
+    char buffer[65536];
+    while (ok && data.size() < limit) {
+        const ssize_t got = ::read(
+            fd, buffer, size_t(std::min<qint64>(qint64(sizeof buffer), limit - data.size())));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = qt_error_string(errno);
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else {
+            data.append(buffer, qsizetype(got));
+        }
     }
-    bytes = data;
-    return true;
+    if (ok && data.size() >= limit) {
+        error = qt_error_string(EFBIG);
+        ok = false;
+    }
+    ::close(fd);
+    if (ok)
+        bytes = std::move(data);
+    return ok;
 }
 #endif
 
@@ -289,10 +328,10 @@ QByteArray EncodeLines(const QStringList& lines, TextEncoding encoding) {
     return bytes;
 }
 
-TextFileResult LoadTextLines(const QString& path, NulRule nul) {
+TextFileResult LoadTextLines(const QString& path, NulRule nul, qint64 maxBytes) {
     TextFileResult result;
     QByteArray bytes;
-    if (!ReadWholeFile(path, bytes, result.error))
+    if (!ReadWholeFile(path, maxBytes, bytes, result.error))
         return result;
     DecodedText decoded = DecodeText(bytes, nul);
     result.ok = true;

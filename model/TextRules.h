@@ -72,8 +72,11 @@ struct TextFileResult {
 };
 
 // Reads a whole text file (other programs may read it meanwhile, on Windows not write it) and
-// decodes it with DecodeText.
-TextFileResult LoadTextLines(const QString& path, NulRule nul = NulRule::EndsText);
+// decodes it with DecodeText. Only a regular file is read, and only if it holds at most maxBytes
+// bytes (a negative maxBytes: any size); a device, a pipe or a larger file fails unread, without
+// waiting for a writer.
+TextFileResult LoadTextLines(const QString& path, NulRule nul = NulRule::EndsText,
+                             qint64 maxBytes = -1);
 
 // "ファイル読み込みエラー\r\nFile read error\r\n\r\n" followed directly by the path.
 QString FileReadErrorText(const QString& path);

@@ -8,6 +8,8 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace kobito {
@@ -32,26 +34,44 @@ std::wstring LongPathForm(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-bool ReadWholeFileShared(const std::wstring& path, std::string& bytes, unsigned long& error) {
+bool ReadWholeFileShared(const std::wstring& path, long long maxBytes, std::string& bytes,
+                         unsigned long& error) {
     const HANDLE handle = CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return false;
     }
+    auto fail = [handle, &error](unsigned long code) {
+        error = code;
+        CloseHandle(handle);
+        return false;
+    };
+    // A console, a device or a pipe could block or never end.
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return fail(ERROR_INVALID_FUNCTION);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle, &size))
+        return fail(GetLastError());
+    if (maxBytes >= 0 && size.QuadPart > maxBytes)
+        return fail(ERROR_FILE_TOO_LARGE);
+    // A file that grows while it is read stops at the limit plus one byte, and is refused.
+    const long long limit = maxBytes >= 0 ? maxBytes + 1 : std::numeric_limits<long long>::max();
     std::string data;
+    data.reserve(size_t(size.QuadPart));
     char buffer[65536];
-    for (;;) {
+    auto held = [&data] { return static_cast<long long>(data.size()); };
+    while (held() < limit) {
+        const long long want = std::min<long long>(sizeof buffer, limit - held());
         DWORD got = 0;
-        if (!ReadFile(handle, buffer, DWORD(sizeof buffer), &got, nullptr)) {
-            error = GetLastError();
-            CloseHandle(handle);
-            return false;
-        }
+        if (!ReadFile(handle, buffer, DWORD(want), &got, nullptr))
+            return fail(GetLastError());
         if (got == 0)
             break;
         data.append(buffer, got);
     }
+    if (held() >= limit)
+        return fail(ERROR_FILE_TOO_LARGE);
     CloseHandle(handle);
     bytes = std::move(data);
     return true;

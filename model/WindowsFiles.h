@@ -12,7 +12,10 @@ namespace kobito {
 std::wstring LongPathForm(const std::wstring& path);
 
 // Reads the whole file, letting other programs read it but not write it
-// meanwhile. On failure returns false with the system's error code.
-bool ReadWholeFileShared(const std::wstring& path, std::string& bytes, unsigned long& error);
+// meanwhile. Only a file on disk is read, and only if it holds at most
+// maxBytes bytes (negative: any size); a device, a pipe or a larger file
+// fails unread. On failure returns false with the system's error code.
+bool ReadWholeFileShared(const std::wstring& path, long long maxBytes, std::string& bytes,
+                         unsigned long& error);
 
 } // namespace kobito

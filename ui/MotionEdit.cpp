@@ -25,6 +25,7 @@
 #include <QTextEdit>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <utility>
@@ -211,7 +212,8 @@ void TForm1::CopyRowToClipboard() {
 }
 
 void TForm1::PasteClipboard() {
-    if (kobito::MotionRowsFromText(ClipboardText()).isEmpty())
+    const int s = SelectedRow();
+    if (s < 0 || s >= 100 || kobito::MotionRowsFromText(ClipboardText(), 1).isEmpty())
         return;
     RecordStep(kPaste, &TForm1::PasteRows);
 }
@@ -220,9 +222,11 @@ void TForm1::PasteRows() {
     const int s = SelectedRow();
     if (s < 0 || s >= 100)
         return;
-    const QList<QStringList> rows = kobito::MotionRowsFromText(ClipboardText());
+    // Only the rows from the selected one down are read; a short line leaves the cells after
+    // its values as they are, as a spreadsheet pastes a narrower range.
+    const QList<QStringList> rows = kobito::MotionRowsFromText(ClipboardText(), 100 - s);
     int last = s;
-    for (int i = 0; i < int(rows.size()) && s + i < 100; ++i) {
+    for (int i = 0; i < int(rows.size()); ++i) {
         last = s + i;
         m_motionModel->setRowValues(last, rows[i]);
     }
@@ -239,9 +243,13 @@ void TForm1::MirrorRow() {
     for (int k = 0; k < kobito::ChannelCount; ++k)
         pose[size_t(k)] = kobito::StrToIntDef(cells[k], 0);
     const std::array<int, kobito::ChannelCount> mirrored = kobito::MirrorPose(pose);
-    // Eyes and time keep their text as it is.
-    for (int k = 0; k < kobito::ServoCount; ++k)
-        cells[k] = QString::number(mirrored[size_t(k)]);
+    // Each servo keeps to its range, as the editor's sliders keep a mirrored pose; eyes and
+    // time keep their text as it is.
+    for (int k = 0; k < kobito::ServoCount; ++k) {
+        const TFloatTrackBar* slider = dim_track_bar[size_t(k)];
+        const float value = std::clamp(float(mirrored[size_t(k)]), slider->Min(), slider->Max());
+        cells[k] = QString::number(kobito::TruncateToInt32(double(value)));
+    }
     m_motionModel->setRowValues(s, cells);
     SetDataChanged(true);
 }

@@ -43,7 +43,8 @@ QFileDialog* TForm1::MotionFileDialog(bool save) {
 }
 
 void TForm1::LoadTextFile(const QString& path, QStringList& lines) {
-    const kobito::TextFileResult file = kobito::LoadTextLines(path);
+    const kobito::TextFileResult file =
+        kobito::LoadTextLines(path, kobito::NulRule::EndsText, kobito::MotionFileMaxBytes);
     if (!file.ok) {
         ShowError(kobito::FileReadErrorText(path));
         return;

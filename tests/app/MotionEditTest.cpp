@@ -14,6 +14,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -266,26 +268,25 @@ TEST_F(MotionEdit, ContextMenuOffersItsEntriesWhereTheyDoSomething) {
     EXPECT_EQ(access.Cell(4, 6), "150") << "LSR takes 180 - RSR";
 }
 
+// A short line writes its values and leaves the rest of the row as it was, as a spreadsheet
+// pastes a narrower range: three columns pasted keep the row's time, and so the list playable.
 TEST_F(MotionEdit, PasteWritesFromTheSelectedRowDownAsOneStep) {
     struct Case {
         const char* what;
         QString text;
         int row;
-        Rows written; // rows row, row+1, ...
+        Rows written; // the first cells of rows row, row+1, ...
         int selected;
     };
     const Case cases[] = {
         {"motion-file lines",
          "1,2,3\r\n\"4,5\", 6 ,\"a\"\"b\"\r\n",
          10,
-         {Padded({"1", "2", "3"}), Padded({"4,5", "6", "a\"b"})},
+         {{"1", "2", "3"}, {"4,5", "6", "a\"b"}},
          11},
-        {"tab-separated lines",
-         "7\t8\t9\n10\t\t12\n",
-         20,
-         {Padded({"7", "8", "9"}), Padded({"10", "", "12"})},
-         21},
-        {"more lines than rows remain", "1\n2\n3\n4\n", 98, {Padded({"1"}), Padded({"2"})}, 99},
+        {"tab-separated lines", "7\t8\t9\n10\t\t12\n", 20, {{"7", "8", "9"}, {"10", "", "12"}}, 21},
+        {"a blank line", "1\n\n3", 30, {{"1"}, {}, {"3"}}, 32},
+        {"more lines than rows remain", "1\n2\n3\n4\n", 98, {{"1"}, {"2"}}, 99},
         {"a full row",
          "90,90,0,130,90,180,50,90,90,90,90,90,0,0,255,10",
          0,
@@ -301,7 +302,8 @@ TEST_F(MotionEdit, PasteWritesFromTheSelectedRowDownAsOneStep) {
         Key(Qt::Key_V);
         Rows expected = before;
         for (int i = 0; i < int(c.written.size()); ++i)
-            expected[c.row + i] = c.written[i];
+            for (int k = 0; k < int(c.written[i].size()); ++k)
+                expected[c.row + i][k] = c.written[i][k];
         EXPECT_EQ(Table(), expected);
         EXPECT_EQ(access.SelectedRow(), c.selected);
         EXPECT_TRUE(access.DataChanged());
@@ -316,6 +318,55 @@ TEST_F(MotionEdit, PasteWritesFromTheSelectedRowDownAsOneStep) {
     Key(Qt::Key_V);
     EXPECT_EQ(Table(), before);
     EXPECT_FALSE(access.DataChanged());
+}
+
+// Ten megabytes on one line make one cell of as much as an edit box holds, not of ten megabytes;
+// the other cells keep theirs.
+TEST_F(MotionEdit, PasteKeepsACellAsShortAsAnEditBoxHolds) {
+    const int editBoxLimit = access.dim_edit()[0]->maxLength();
+    access.SelectRow(40);
+    Rows expected = Table();
+    QGuiApplication::clipboard()->setText(QString(10'000'000, u'5'));
+    Key(Qt::Key_V);
+    expected[40][0] = QString(editBoxLimit, u'5');
+    EXPECT_EQ(Table(), expected);
+    EXPECT_EQ(access.SelectedRow(), 40);
+}
+
+// A NUL inside a pasted or typed value ends that value there, as a file's text ends at one: it
+// never reaches a cell, so Save writes no NUL and Open gives back every row.
+TEST_F(MotionEdit, ANulNeverReachesACellAndEveryRowSurvivesSaveAndOpen) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QChar nul(u'\0');
+    access.SelectRow(0);
+    QGuiApplication::clipboard()->setText("1,2" + QString(nul) + "3,4\r\n5,6,7\r\n8" +
+                                          QString(nul) + "\t9\r\n10,11");
+    Key(Qt::Key_V);
+    // Typed into an edit box (as an input method commits it) and applied to a row. The text
+    // reads as 0, the slider's value already, so the box keeps it when it loses the focus.
+    access.SelectRow(10);
+    TEditBox* edit = access.dim_edit()[kobito::TIM];
+    edit->SetText("0");
+    edit->setFocus();
+    edit->selectAll();
+    QInputMethodEvent typed;
+    typed.setCommitString("1" + QString(nul) + "2");
+    QApplication::sendEvent(edit, &typed);
+    Click("btnApply");
+    Rows expected = Table();
+    EXPECT_EQ(access.Cell(0, 2), "2");
+    EXPECT_EQ(access.Cell(2, 1), "8");
+    EXPECT_EQ(access.Cell(10, 16), "1");
+
+    const QString path = QDir(dir.path()).filePath("nul.kmf");
+    dialogs.fileAnswers = {path};
+    Click("btnFileSave");
+    Click("btnFileNew");
+    dialogs.fileAnswers = {path};
+    Click("btnFileOpen");
+    EXPECT_TRUE(dialogs.Texts(ShownDialog::Error).isEmpty());
+    EXPECT_EQ(Table(), expected);
 }
 
 TEST_F(MotionEdit, CopyIsTheRowAsTheMotionFileWritesIt) {
@@ -362,6 +413,26 @@ TEST_F(MotionEdit, MirrorOnARowConvertsItsServoCellsAndKeepsEyesAndTime) {
         Key(Qt::Key_Z);
         EXPECT_EQ(Table(), before);
     }
+}
+
+// A mirrored row keeps each servo inside the range grid's MIN..MAX, as a mirrored pose in the
+// editor does.
+TEST_F(MotionEdit, MirrorOnARowKeepsToTheRanges) {
+    auto* ranges = form.findChild<QTableWidget*>("grdRange");
+    // RSR 20..150, LSR 40..90: the mirror images 170 of 10 and 10 of 170 lie outside.
+    ranges->item(kobito::RSR, 1)->setText("20");
+    ranges->item(kobito::RSR, 2)->setText("150");
+    ranges->item(kobito::LSR, 1)->setText("40");
+    ranges->item(kobito::LSR, 2)->setText("90.5");
+    ranges->setCurrentCell(0, 1);
+    ranges->setCurrentCell(1, 1);
+    access.motionModel()->setRowValues(
+        6, QString("100,80,10,20,30,170,60,70,85,95,75,105,1,2,300,40").split(','));
+    access.SelectRow(6);
+    grid->setFocus();
+    Key(Qt::Key_M);
+    EXPECT_EQ(access.motionModel()->rowValues(6),
+              QString("80,100,20,120,110,90,160,150,105,75,95,85,1,2,300,40").split(','));
 }
 
 TEST_F(MotionEdit, MirrorInTheEditorKeepsToTheRangesAndLeavesTheTable) {

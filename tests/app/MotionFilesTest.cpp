@@ -3,7 +3,12 @@
 #include "FormAccess.h"
 #include "uMain.h"
 
+#include "MotionFile.h"
 #include "MotionTable.h"
+
+#ifdef Q_OS_UNIX
+#include "Fifo.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -156,6 +161,42 @@ TEST_F(MotionFiles, OpeningANamedFileActsAsOpenWithoutItsDialog) {
     EXPECT_EQ(access.RowText(0), kZeros);
     EXPECT_EQ(form.windowTitle(), Path("gone.kmf"));
     EXPECT_FALSE(access.DataChanged());
+}
+
+// Open reads regular files only, and none larger than any motion file: a device or a pipe named
+// on the command line or chosen in the dialog neither blocks the window nor fills the memory.
+// Each is the usual read error.
+TEST_F(MotionFiles, OpenRefusesDevicesPipesAndOversizedFiles) {
+    const QString big = Path("big.kmf");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.write("1,2,3\r\n") == 7 && f.resize(kobito::MotionFileMaxBytes + 1));
+    }
+    QStringList paths{big};
+#ifdef Q_OS_UNIX
+    const kobito::test::UnwrittenFifo fifo(Path("pipe.kmf").toStdString());
+    paths << QString::fromStdString(fifo.path()) << "/dev/zero";
+#endif
+    for (const QString& path : paths) {
+        for (const bool dialog : {false, true}) {
+            SCOPED_TRACE(path.toStdString() + (dialog ? " from the dialog" : " by name"));
+            access.SetCell(3, 3, "7");
+            access.SetDataChanged(false);
+            dialogs.shown.clear();
+            if (dialog) {
+                dialogs.fileAnswers = {path};
+                Click("btnFileOpen");
+            } else {
+                form.OpenMotionFile(path);
+            }
+            EXPECT_EQ(dialogs.Texts(ShownDialog::Error),
+                      QStringList{"ファイル読み込みエラー\r\nFile read error\r\n\r\n" + path});
+            EXPECT_EQ(access.RowText(0), kZeros);
+            EXPECT_EQ(access.RowText(3), kZeros);
+            EXPECT_EQ(form.windowTitle(), path);
+        }
+    }
 }
 
 TEST_F(MotionFiles, OpenAsksBeforeDiscardingAndCancelChangesNothing) {

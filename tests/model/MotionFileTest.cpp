@@ -63,22 +63,17 @@ TEST(DecodeMotionLine, TabAsDelimiter) {
 struct PasteCase {
     const char* name;
     QString text;
-    Rows rows; // each of ChannelCount values
+    Rows rows; // each of at most ChannelCount values
+    qsizetype maxRows = MotionRowCount;
 };
 
 class MotionRowsFromTextTest : public ::testing::TestWithParam<PasteCase> {};
 
 TEST_P(MotionRowsFromTextTest, OneRowPerLine) {
-    EXPECT_EQ(MotionRowsFromText(GetParam().text), GetParam().rows);
+    EXPECT_EQ(MotionRowsFromText(GetParam().text, GetParam().maxRows), GetParam().rows);
 }
 
-// A row of ChannelCount values: the given ones, then "0".
-L Padded(L values) {
-    while (values.size() < ChannelCount)
-        values.append(u"0"_s);
-    return values;
-}
-
+// A short line gives a short row: the table keeps the cells it has no value for.
 INSTANTIATE_TEST_SUITE_P(
     Table, MotionRowsFromTextTest,
     ::testing::Values(
@@ -87,21 +82,67 @@ INSTANTIATE_TEST_SUITE_P(
                   u"90,90,0,130,90,180,50,90,90,90,90,90,0,0,255,10"_s,
                   {L{"90", "90", "0", "130", "90", "180", "50", "90", "90", "90", "90", "90", "0",
                      "0", "255", "10"}}},
-        PasteCase{"LinesWithAnyLineEnd",
-                  u"1,2\r\n3\n4\r"_s,
-                  {Padded({"1", "2"}), Padded({"3"}), Padded({"4"})}},
-        PasteCase{
-            "QuotedAndTrimmed", u"\" 1,5 \", 7 ,\"a\"\"b\""_s, {Padded({"1,5", "7", "a\"b"})}},
-        PasteCase{
-            "TabSeparatedWithDecimalCommas", u"1,5\t 2 \t3\r\n"_s, {Padded({"1,5", "2", "3"})}},
-        PasteCase{"SpreadsheetQuoting", u"\"a\"\"b\"\t\t9"_s, {Padded({"a\"b", "", "9"})}},
-        PasteCase{
-            "BlankLineIsAClearedRow", u"1\n\n2\n"_s, {Padded({"1"}), Padded({}), Padded({"2"})}},
+        PasteCase{"LinesWithAnyLineEnd", u"1,2\r\n3\n4\r"_s, {L{"1", "2"}, L{"3"}, L{"4"}}},
+        PasteCase{"QuotedAndTrimmed", u"\" 1,5 \", 7 ,\"a\"\"b\""_s, {L{"1,5", "7", "a\"b"}}},
+        PasteCase{"TabSeparatedWithDecimalCommas", u"1,5\t 2 \t3\r\n"_s, {L{"1,5", "2", "3"}}},
+        PasteCase{"SpreadsheetQuoting", u"\"a\"\"b\"\t\t9"_s, {L{"a\"b", "", "9"}}},
+        PasteCase{"BlankLineChangesNothing", u"1\n\n2\n"_s, {L{"1"}, L{}, L{"2"}}},
         PasteCase{"ValuesBeyondTheRowIgnored",
                   u"0\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16\t17"_s,
                   {L{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14",
+                     "15"}}},
+        // A NUL ends its value only: saved, it would end the file's text and every row after.
+        PasteCase{"NulEndsItsValue",
+                  u"1,2"_s + QChar(0) + u"3,4\n"_s + QChar(0) + u"5,\"6"_s + QChar(0) +
+                      u"\"\"7\",8\n9"_s,
+                  {L{"1", "2", "4"}, L{"", "6", "8"}, L{"9"}}},
+        PasteCase{"OnlyTheRowsLeft", u"1\n2\n3\n4"_s, {L{"1"}, L{"2"}}, 2},
+        PasteCase{"TrailingCommaAtTheLimitAddsNothing",
+                  u"0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,"_s,
+                  {L{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14",
                      "15"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Megabytes of text make no megabyte cells: a value keeps MotionCellMaxLength characters,
+// counted after the blanks before it, and a line gives at most ChannelCount values.
+TEST(MotionRowsFromText, KeepsEachValueShort) {
+    const QString big(10'000'000, u'7');
+    const QString kept(MotionCellMaxLength, u'7');
+    EXPECT_EQ(MotionRowsFromText(big, MotionRowCount), (Rows{L{kept}}));
+    EXPECT_EQ(MotionRowsFromText(u"   "_s + big + u",1"_s, MotionRowCount), (Rows{L{kept, "1"}}));
+    EXPECT_EQ(MotionRowsFromText(u"\""_s + big + u"\"\"\",2"_s, MotionRowCount),
+              (Rows{L{kept, "2"}}));
+    // Blanks at the cut end are trimmed as at any other end.
+    EXPECT_EQ(MotionRowsFromText(QString(MotionCellMaxLength - 1, u'8') + u"  9"_s, 1),
+              (Rows{L{QString(MotionCellMaxLength - 1, u'8')}}));
+    const QString value(MotionCellMaxLength, u'x');
+    EXPECT_EQ(MotionRowsFromText(value + u"\t1"_s, 1), (Rows{L{value, "1"}})) << "nothing cut";
+
+    QString commas;
+    for (int i = 0; i < 1'000'000; ++i)
+        commas += u"1,"_s;
+    const Rows rows = MotionRowsFromText(commas + u"\n"_s + commas, MotionRowCount);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], L(ChannelCount, u"1"_s));
+    EXPECT_EQ(rows[1], L(ChannelCount, u"1"_s));
+}
+
+// The size a motion file is refused beyond holds the largest table the editor can make, written
+// by the program or by another tool in UTF-16: 100 rows of 16 values of MotionCellMaxLength
+// characters, each all double quotes (doubled on writing) or all characters that take three
+// bytes in UTF-8.
+TEST(MotionFileMaxBytes, HoldsTheLargestTable) {
+    for (const QChar c : {QChar(u'"'), QChar(u'語')}) {
+        const QStringList row(ChannelCount, QString(MotionCellMaxLength, c));
+        const QString line = EncodeMotionRow(row) + u"\r\n"_s;
+        const qint64 utf16 = 2 + MotionRowCount * qint64(line.size()) * 2;
+        const qint64 utf8 = 3 + MotionRowCount * qint64(line.toUtf8().size());
+        EXPECT_LE(utf16, MotionFileMaxBytes);
+        EXPECT_LE(utf8, MotionFileMaxBytes);
+        EXPECT_LE(qint64(EncodeMotionFile(QList<QStringList>(1, row)).size()) * MotionRowCount,
+                  MotionFileMaxBytes);
+    }
+}
 
 class EncodeMotionLineTest : public ::testing::TestWithParam<LineCase> {};
 

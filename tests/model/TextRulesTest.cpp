@@ -1,6 +1,10 @@
 #include "TextRules.h"
 #include "TestFiles.h"
 
+#ifdef Q_OS_UNIX
+#include "Fifo.h"
+#endif
+
 #include <QLocale>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -9,6 +13,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace kobito {
 namespace {
@@ -269,6 +274,42 @@ TEST(LoadTextLines, ReportsFilesThatCannotBeRead) {
         const TextFileResult result = LoadTextLines(path);
         EXPECT_FALSE(result.ok) << path.toStdString();
         EXPECT_FALSE(result.error.isEmpty()) << path.toStdString();
+        EXPECT_TRUE(result.lines.isEmpty());
+    }
+}
+
+// Only a regular file within the size is read: a device or a pipe would stall the window or
+// fill the memory, a file larger than any motion file is none. A pipe without a writer is not
+// waited on.
+TEST(LoadTextLines, RefusesAnythingButARegularFileWithinTheSize) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString exact = dir.filePath(u"exact.kmf"_s);
+    WriteBytes(exact, "1,2\r\n3\r\n");
+    const TextFileResult fits = LoadTextLines(exact, NulRule::EndsText, 8);
+    ASSERT_TRUE(fits.ok) << fits.error.toStdString();
+    EXPECT_EQ(fits.lines, (L{"1,2", "3"}));
+    EXPECT_TRUE(LoadTextLines(exact, NulRule::EndsText, -1).ok) << "no limit";
+
+    struct Case {
+        const char* what;
+        QString path;
+        qint64 maxBytes;
+    };
+    std::vector<Case> cases{{"one byte too many", exact, 7}};
+#ifdef Q_OS_UNIX
+    const UnwrittenFifo fifo(dir.filePath(u"pipe.kmf"_s).toStdString());
+    cases.push_back({"a FIFO", QString::fromStdString(fifo.path()), 1'000'000});
+    cases.push_back({"a FIFO, the settings' way", QString::fromStdString(fifo.path()), -1});
+    cases.push_back({"an endless device", u"/dev/zero"_s, 1'000'000});
+    cases.push_back({"an endless device, the settings' way", u"/dev/zero"_s, -1});
+    cases.push_back({"an empty device", u"/dev/null"_s, 1'000'000});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TextFileResult result = LoadTextLines(c.path, NulRule::EndsText, c.maxBytes);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.isEmpty());
         EXPECT_TRUE(result.lines.isEmpty());
     }
 }

@@ -104,16 +104,44 @@ TEST_F(LongPathFile, ReadsBackWhatWasSaved) {
     WriteFile(bytes);
     std::string got;
     unsigned long error = 0;
-    ASSERT_TRUE(ReadWholeFileShared(file_, got, error)) << "error " << error;
+    ASSERT_TRUE(ReadWholeFileShared(file_, -1, got, error)) << "error " << error;
     EXPECT_EQ(got, bytes);
 }
 
 TEST_F(LongPathFile, AMissingFileGivesTheSystemsError) {
     std::string got = "kept";
     unsigned long error = 0;
-    EXPECT_FALSE(ReadWholeFileShared(folders_.back() + L"missing.kmf", got, error));
+    EXPECT_FALSE(ReadWholeFileShared(folders_.back() + L"missing.kmf", -1, got, error));
     EXPECT_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(got, "kept");
+}
+
+// Only a file on disk within the size is read: a device would never end or block, and a larger
+// file is no motion file.
+TEST_F(LongPathFile, RefusesDevicesAndFilesBeyondTheSize) {
+    WriteFile("1,2\r\n3\r\n");
+    std::string got;
+    unsigned long error = 0;
+    ASSERT_TRUE(ReadWholeFileShared(file_, 8, got, error)) << "error " << error;
+    EXPECT_EQ(got, "1,2\r\n3\r\n");
+
+    const struct {
+        const char* what;
+        std::wstring path;
+        long long maxBytes;
+    } cases[] = {
+        {"one byte too many", file_, 7},
+        {"the null device", L"NUL", -1},
+        {"the console", L"CONIN$", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        got = "kept";
+        error = 0;
+        EXPECT_FALSE(ReadWholeFileShared(c.path, c.maxBytes, got, error));
+        EXPECT_NE(error, 0ul);
+        EXPECT_EQ(got, "kept");
+    }
 }
 
 } // namespace
