@@ -134,6 +134,7 @@ SimRobot::Result SimRobot::Handle(const std::string& command, Clock::time_point 
     if (command.rfind("#P", 0) == 0) {
         std::string error;
         if (!ParsePose(command, pose_, error)) {
+            r.reason = error;
             r.diagnostic = "malformed pose command: " + error + ": " + Escape(command);
             return r;
         }
@@ -163,23 +164,9 @@ SimRobot::Result SimRobot::Handle(const std::string& command, Clock::time_point 
          command[2] <= '9') ||
         command == "#C")
         return r;
-    r.diagnostic = "unknown command: " + Escape(command);
+    r.reason = "unknown command";
+    r.diagnostic = r.reason + ": " + Escape(command);
     return r;
-}
-
-std::vector<std::string> ReplyPieces(const std::string& reply, int noise, bool split,
-                                     int pieceSize) {
-    const std::string noiseBytes(static_cast<std::size_t>(noise > 0 ? noise : 0), '~');
-    if (!split)
-        return {noiseBytes + reply};
-    std::vector<std::string> pieces;
-    if (!noiseBytes.empty())
-        pieces.push_back(noiseBytes);
-    const std::size_t size =
-        pieceSize > 0 ? static_cast<std::size_t>(pieceSize) : (reply.size() + 1) / 2;
-    for (std::size_t i = 0; i < reply.size(); i += size)
-        pieces.push_back(reply.substr(i, size));
-    return pieces;
 }
 
 std::string Escape(std::string_view bytes) {

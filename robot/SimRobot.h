@@ -52,7 +52,8 @@ public:
 
     struct Result {
         std::optional<std::string> reply; // to send back
-        std::string diagnostic;           // for standard error; empty when fine
+        std::string reason;               // why the command was refused, short; empty when taken
+        std::string diagnostic;           // what and why, with the command, for standard error
     };
     Result Handle(const std::string& command, Clock::time_point now);
 
@@ -77,12 +78,6 @@ private:
     Clock::time_point moveStart_{};
     Clock::time_point moveEnd_{};
 };
-
-// A reply as the writes to make. Unsplit: one write of noise ('~' bytes) and
-// reply. Split: the noise, then the reply in pieces of pieceSize bytes (0: two
-// halves, the first the larger, so "#QPT000" goes as "#QPT" and "000").
-std::vector<std::string> ReplyPieces(const std::string& reply, int noise, bool split,
-                                     int pieceSize);
 
 // Printable form of command bytes for one line of the record.
 std::string Escape(std::string_view bytes);

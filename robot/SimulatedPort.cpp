@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 
 namespace kobito {
 
@@ -16,14 +17,18 @@ std::optional<std::string> SimBoard::Handle(const Command& command) {
     std::optional<std::string> reply;
     {
         std::lock_guard g(lock_);
-        record_.push_back(command);
-        if (record_.size() > kRecordSize)
-            record_.pop_front();
         // Malformed and unknown commands are taken without a word, as the
-        // real board takes them.
-        reply = robot_.Handle(command.text, command.arrived).reply;
+        // real board takes them; the view shows the last one and why.
+        auto result = robot_.Handle(command.text, command.arrived);
+        if (!result.reason.empty()) {
+            refused_ = Escape(command.text);
+            refusedReason_ = std::move(result.reason);
+        }
+        reply = std::move(result.reply);
     }
     std::lock_guard g(listenerLock_);
+    if (observer_)
+        observer_(command);
     if (listener_)
         listener_();
     return reply;
@@ -41,12 +46,14 @@ SimBoard::State SimBoard::At(Clock::time_point t) const {
     s.poses = robot_.Poses();
     s.moveStart = robot_.MoveStart();
     s.moveEnd = robot_.MoveEnd();
+    s.refused = refused_;
+    s.refusedReason = refusedReason_;
     return s;
 }
 
-std::vector<Command> SimBoard::Record() const {
-    std::lock_guard g(lock_);
-    return {record_.begin(), record_.end()};
+void SimBoard::SetObserver(std::function<void(const Command&)> observer) {
+    std::lock_guard g(listenerLock_);
+    observer_ = std::move(observer);
 }
 
 void SimBoard::SetListener(std::function<void()> listener) {

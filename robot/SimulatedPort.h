@@ -8,13 +8,11 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace kobito {
 
@@ -47,23 +45,27 @@ public:
         int poses = 0;
         Clock::time_point moveStart{};
         Clock::time_point moveEnd{};
+        // The last command the board refused (escaped) and why; empty if none.
+        std::string refused;
+        std::string refusedReason;
     };
     State At(Clock::time_point t) const;
-
-    // The commands received, oldest first (the most recent kRecordSize).
-    std::vector<Command> Record() const;
-    static constexpr std::size_t kRecordSize = 10000;
 
     // Called after each command the board has taken, on the thread that
     // handed it over; set and cleared from any thread.
     void SetListener(std::function<void()> listener);
+    // Called with each command once the board has taken it, before the
+    // listener, on the thread that handed it over; for whoever keeps a record.
+    void SetObserver(std::function<void(const Command&)> observer);
 
 private:
     mutable std::mutex lock_;
     SimRobot robot_;
-    std::deque<Command> record_;
+    std::string refused_;
+    std::string refusedReason_;
     std::mutex listenerLock_;
     std::function<void()> listener_;
+    std::function<void(const Command&)> observer_;
 };
 
 } // namespace sim

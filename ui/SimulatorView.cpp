@@ -4,6 +4,7 @@
 #include "VaComm.h"
 #include "uMain.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -15,10 +16,26 @@ namespace {
 
 // About 60 frames a second while something moves; nothing otherwise.
 constexpr int FrameInterval = 16;
+constexpr int PictureWidth = 636;
+constexpr int PictureHeight = 482;
+constexpr int StatusMargin = 8;
 
 QColor EyeColor(const std::array<int32_t, 3>& rgb) {
     // The low 8 bits of each value, as the main window's eyes take them.
     return QColor::fromRgb(rgb[0] & 0xFF, rgb[1] & 0xFF, rgb[2] & 0xFF);
+}
+
+// The last command the board refused and why: the user's only hint why the
+// robot did not move. One line as wide as the picture at most, so the
+// window keeps its width.
+QString RefusedLine(const kobito::sim::SimBoard::State& state, const QFontMetrics& metrics) {
+    constexpr int CommandChars = 20;
+    QString command = QString::fromStdString(state.refused);
+    if (command.size() > CommandChars)
+        command = command.left(CommandChars - 1) + QChar(0x2026);
+    const QString line = QStringLiteral("受け付けない命令 Refused command: %1  (%2)")
+                             .arg(command, QString::fromStdString(state.refusedReason));
+    return metrics.elidedText(line, Qt::ElideRight, PictureWidth - 2 * StatusMargin);
 }
 
 } // namespace
@@ -32,11 +49,11 @@ TFormSimulator::TFormSimulator(QWidget* owner) : QWidget(owner, Qt::Window) {
     column->setSpacing(4);
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("pnlSimPicture"));
-    panel->setFixedSize(636, 482);
+    panel->setFixedSize(PictureWidth, PictureHeight);
     auto* layout = new TScaledLayout(panel);
     layout->setObjectName(QStringLiteral("SimScaledLayout"));
-    layout->setGeometry(0, 0, 636, 482);
-    m_picture = BuildRobotPicture(layout, panel);
+    layout->setGeometry(0, 0, PictureWidth, PictureHeight);
+    m_picture = BuildRobotPicture(layout, panel, PicturePointer::None);
     // The leader lines lead to the main window's servo groups, which are not
     // here: the view shows the robot, its markers and its arcs.
     for (TShape* shape : std::as_const(m_picture.overlay))
@@ -44,13 +61,14 @@ TFormSimulator::TFormSimulator(QWidget* owner) : QWidget(owner, Qt::Window) {
     for (const auto& lines : m_picture.lines)
         for (TLine* line : lines)
             line->hide();
-    // Nothing here takes the pointer.
+    // Nothing here takes the pointer, so the shapes keep no pointer masks,
+    // which each move of an arc would otherwise rebuild.
     panel->setAttribute(Qt::WA_TransparentForMouseEvents);
     column->addWidget(panel);
 
     lblSimState = new QLabel(this);
     lblSimState->setObjectName(QStringLiteral("lblSimState"));
-    lblSimState->setContentsMargins(8, 0, 8, 0);
+    lblSimState->setContentsMargins(StatusMargin, 0, StatusMargin, 0);
     column->addWidget(lblSimState);
     column->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -110,7 +128,10 @@ bool TFormSimulator::ShowAt(kobito::sim::Clock::time_point t) {
         state.moving ? QStringLiteral("動作中( Moving ) %1%")
                            .arg(int(std::floor(state.progress * 100)), 2, 10, QLatin1Char('0'))
                      : QStringLiteral("停止中( Idle )");
-    lblSimState->setText(motion + QStringLiteral("    受信ポーズ( Poses ): %1").arg(state.poses));
+    QString text = motion + QStringLiteral("    受信ポーズ( Poses ): %1").arg(state.poses);
+    if (!state.refused.empty())
+        text += QLatin1Char('\n') + RefusedLine(state, lblSimState->fontMetrics());
+    lblSimState->setText(text);
     return state.moving;
 }
 

@@ -7,6 +7,7 @@
 //    and the shortest gap between two commands over 100 rows.
 // Each prints its goal with "met" or "MISSED".
 #include "Application.h"
+#include "BoardRecord.h"
 #include "DialogDouble.h"
 #include "EventLoop.h"
 #include "FormAccess.h"
@@ -103,7 +104,7 @@ BENCHMARK(BM_SimulatorViewFrame)->UseManualTime()->Unit(benchmark::kMicrosecond)
 kobito::bench::PacingFigures figures;
 
 // Plays the table on the simulated port with the view open until `rows`
-// rows went out, then stops; returns the board's record.
+// rows went out, then stops; returns the commands the board took.
 std::vector<Command> Play(const std::function<int(int)>& time, int rows) {
     FreshSettings fresh;
     DialogDouble dialogs;
@@ -122,18 +123,18 @@ std::vector<Command> Play(const std::function<int(int)>& time, int rows) {
         std::fprintf(stderr, "bench_simulator: the view did not open\n");
         return {};
     }
-    const auto board = view->Board();
+    const kobito::test::BoardRecord record(view->Board());
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
     auto sent = [&] {
-        const auto record = board->Record();
-        return std::count_if(record.begin(), record.end(),
+        const auto commands = record.Commands();
+        return std::count_if(commands.begin(), commands.end(),
                              [](const Command& c) { return c.text.starts_with("#P"); });
     };
     if (!kobito::test::RunEventLoopUntil([&] { return sent() >= rows; }, 300000))
         std::fprintf(stderr, "bench_simulator: only %d rows went out\n", int(sent()));
     QTest::mouseClick(form.findChild<TButton*>("btnRun"), Qt::LeftButton);
     QTest::qWait(100);
-    return board->Record();
+    return record.Commands();
 }
 
 // When the board sent "#QPT000": it knew a "#Q" had ended at the next

@@ -9,8 +9,10 @@
 
 #include "Button.h"
 #include "FloatTrackBar.h"
+#include "Shapes.h"
 #include "Switch.h"
 
+#include "BoardRecord.h"
 #include "Channels.h"
 #include "IniFile.h"
 #include "PoseCommand.h"
@@ -72,6 +74,8 @@ protected:
         Click("btnConnect");
         ASSERT_EQ(Find<TButton>("btnConnect")->text(), "切断 Close");
         ASSERT_NE(View(), nullptr);
+        if (!record)
+            record = std::make_unique<kobito::test::BoardRecord>(Board());
     }
 
     TFormSimulator* View() { return form->findChild<TFormSimulator*>("FormSimulator"); }
@@ -81,7 +85,7 @@ protected:
     // The poses the board took, by their HDY values; polls as "Q".
     QStringList Received() {
         QStringList out;
-        for (const auto& c : Board()->Record())
+        for (const auto& c : record->Commands())
             out << (c.text.rfind("#PS00A", 0) == 0
                         ? "P" + QString::number(std::stoi(c.text.substr(6, 3)))
                         : QString::fromStdString(c.text == "#Q" ? "Q" : c.text));
@@ -96,6 +100,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    std::unique_ptr<kobito::test::BoardRecord> record;
     FreshSettings fresh;
     DialogDouble dialogs;
     std::unique_ptr<TForm1> form;
@@ -187,9 +192,9 @@ TEST_F(Simulator, TheViewFollowsTheMoveTheTestButtonSent) {
     Click("btnTest");
     const auto target = access->out_val();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Board()->At(Clock::now()).poses == 1; }, 3000));
-    const auto record = Board()->Record();
-    ASSERT_EQ(record.size(), 1u);
-    EXPECT_EQ(record[0].text, kobito::BuildPoseCommand(target));
+    const auto taken = record->Commands();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].text, kobito::BuildPoseCommand(target));
     EXPECT_TRUE(QTest::qWaitFor([&] { return View()->Animating(); }, 1000));
 
     const auto start = Board()->At(Clock::now()).moveStart;
@@ -213,6 +218,61 @@ TEST_F(Simulator, TheViewFollowsTheMoveTheTestButtonSent) {
     EXPECT_TRUE(state.contains("1")) << "the poses received";
 }
 
+// The view only shows: its shapes take no pointer and keep no mask, which
+// would otherwise be made again for every arc on every frame.
+TEST_F(Simulator, TheViewsShapesTakeNoPointerAndKeepNoMaskWhileTheRobotMoves) {
+    StartWindow();
+    OpenSimulator();
+    access->dim_track_bar()[kobito::HDY]->SetValue(30);
+    access->dim_track_bar()[kobito::TIM]->SetValue(100);
+    Click("btnTest");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Board()->At(Clock::now()).poses == 1; }, 3000));
+    View()->ShowAt(Board()->At(Clock::now()).moveStart + 500ms);
+    const auto shapes = View()->findChildren<TShape*>();
+    ASSERT_FALSE(shapes.isEmpty());
+    for (const TShape* shape : shapes) {
+        EXPECT_TRUE(shape->mask().isEmpty()) << shape->objectName().toStdString();
+        EXPECT_TRUE(shape->testAttribute(Qt::WA_TransparentForMouseEvents))
+            << shape->objectName().toStdString();
+    }
+    // The main window's picture keeps its hover.
+    EXPECT_FALSE(Find<TShape>("ArcHDY")->mask().isEmpty());
+}
+
+// A command the board refuses shows in the status line with the reason, the
+// command cut short so that the window keeps its width; the last one stays.
+TEST_F(Simulator, TheStatusLineShowsTheLastRefusedCommandAndWhy) {
+    StartWindow();
+    OpenSimulator();
+    auto* status = View()->findChild<QLabel*>("lblSimState");
+    const int width = View()->width();
+    const std::string badPose = "#PS00A090S01A090S02A0S03A130S04A090S05A180S06A050S07A090"
+                                "S08A090S09A090S10A090S11A090R000G000B255T010";
+    const struct {
+        std::string command;
+        QString line;
+    } cases[] = {
+        {"#Z", "受け付けない命令 Refused command: #Z  (unknown command)"},
+        {badPose, "受け付けない命令 Refused command: #PS00A090S01A090S02…  (bad value after "
+                  "S02A at offset 20)"},
+    };
+    EXPECT_FALSE(status->text().contains("Refused"));
+    for (const auto& c : cases) {
+        Find<QLineEdit>("edtCommand")->setText(QString::fromStdString(c.command));
+        Click("btnSendCommand");
+        const auto lastLine = [&] { return status->text().section('\n', 1); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lastLine() == c.line; }, 3000))
+            << lastLine().toStdString();
+        EXPECT_EQ(View()->width(), width);
+    }
+    // A command taken afterwards leaves the last refusal in place.
+    Find<QLineEdit>("edtCommand")->setText("#C");
+    Click("btnSendCommand");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return record->Commands().size() == 3u; }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(status->text(), "停止中( Idle )    受信ポーズ( Poses ): 0\n" + cases[1].line);
+}
+
 TEST_F(Simulator, TenRowsPlayAsTheTableSaysOneCommandPerTick) {
     StartWindow();
     OpenSimulator();
@@ -229,9 +289,9 @@ TEST_F(Simulator, TenRowsPlayAsTheTableSaysOneCommandPerTick) {
     Click("btnRun");
     ASSERT_EQ(Find<TButton>("btnRun")->text(), "実行 Run");
 
-    const auto record = Board()->Record();
+    const auto taken = record->Commands();
     std::vector<std::string> poses;
-    for (const auto& c : record)
+    for (const auto& c : taken)
         if (c.text.rfind("#P", 0) == 0)
             poses.push_back(c.text);
     for (int r = 0; r < 11; ++r) {
@@ -255,8 +315,8 @@ TEST_F(Simulator, TenRowsPlayAsTheTableSaysOneCommandPerTick) {
     auto began = [](const kobito::sim::Command& c) {
         return c.arrived - kobito::sim::kByteTime * int64_t(c.text.size() - 1);
     };
-    for (std::size_t i = 1; i < record.size(); ++i)
-        EXPECT_GE(began(record[i]) - began(record[i - 1]), 40ms) << i;
+    for (std::size_t i = 1; i < taken.size(); ++i)
+        EXPECT_GE(began(taken[i]) - began(taken[i - 1]), 40ms) << i;
     EXPECT_TRUE(Log().contains("[KOBITO/Recv] #QPT000"));
 
     // The view moved along and rests once the last move is over.
@@ -277,7 +337,7 @@ TEST_F(Simulator, PresetsSlotsAndScratchDriveTheSimulatedRobot) {
     Click("btnQuickStop1");
     Click("btnTest");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Board()->At(Clock::now()).poses == 1; }, 3000));
-    const auto pose = Board()->Record().back().text;
+    const auto pose = record->Commands().back().text;
     for (int k = 0; k < kobito::ServoCount; ++k)
         EXPECT_EQ(pose.substr(size_t(2 + k * 7 + 4), 3),
                   kobito::FormatValue3(kobito::StopPose[size_t(k)]))

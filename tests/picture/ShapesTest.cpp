@@ -281,6 +281,46 @@ TEST(Hover, FollowsTheArcWhenItMoves) {
     EXPECT_EQ(entered.count(), 1);
 }
 
+// A window built hidden and changed while hidden: each shape's mask is made
+// when it shows, where the shape then is.
+TEST(Hover, FollowsAnArcMovedWhileItsWindowWasHidden) {
+    QWidget window;
+    window.resize(200, 200);
+    const std::unique_ptr<TShape> shape = ArcBelow(&window);
+    auto* arc = static_cast<TArc*>(shape.get());
+    ShowAndWait(window);
+    window.hide();
+    arc->setStartAngle(180); // now the upper half
+    ShowAndWait(window);
+    QSignalSpy entered(arc, &TShape::MouseEnter);
+    QTest::mouseMove(window.windowHandle(), {100, 145});
+    EXPECT_EQ(entered.count(), 0);
+    QTest::mouseMove(window.windowHandle(), {100, 55});
+    EXPECT_EQ(entered.count(), 1);
+}
+
+TEST(Pointer, AShapeThatTakesNoPointerKeepsNoMaskWhereverItMoves) {
+    QWidget window;
+    window.resize(200, 200);
+    const std::unique_ptr<TShape> shape = ArcBelow(&window);
+    auto* arc = static_cast<TArc*>(shape.get());
+    ShowAndWait(window);
+    ASSERT_FALSE(arc->mask().isEmpty());
+    arc->setPointerEnabled(false);
+    QSignalSpy entered(arc, &TShape::MouseEnter);
+    for (float start : {180.0f, 30.0f, 0.0f}) {
+        arc->setStartAngle(start);
+        EXPECT_TRUE(arc->mask().isEmpty()) << start;
+        EXPECT_TRUE(arc->testAttribute(Qt::WA_TransparentForMouseEvents)) << start;
+    }
+    QTest::mouseMove(window.windowHandle(), {10, 10});
+    QTest::mouseMove(window.windowHandle(), {100, 145}); // on its stroke
+    EXPECT_EQ(entered.count(), 0);
+    // On again: the mask follows the arc as before.
+    arc->setPointerEnabled(true);
+    EXPECT_TRUE(arc->mask().contains(arc->mapFrom(&window, QPoint(100, 145))));
+}
+
 // ---- colours and outline
 
 TEST(Outline, IsTheStrokeOfAShapeAndTheTextOfALabel) {

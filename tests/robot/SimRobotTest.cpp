@@ -128,6 +128,9 @@ TEST(SimRobot, ReportsMalformedAndUnknownCommands) {
     const auto malformed = robot.Handle("#PS00A90", now);
     EXPECT_FALSE(malformed.reply);
     EXPECT_NE(malformed.diagnostic.find("malformed pose command"), std::string::npos);
+    // The reason alone, short enough for the simulator view's status line.
+    EXPECT_EQ(malformed.reason, "bad value after S00A at offset 6");
+    EXPECT_EQ(robot.Handle("#Z", now).reason, "unknown command");
     EXPECT_EQ(robot.Poses(), 0);
     EXPECT_NE(robot.Handle("#Z", now).diagnostic.find("unknown command"), std::string::npos);
     EXPECT_NE(robot.Handle("#Qx", now).diagnostic.find("unknown command"), std::string::npos);
@@ -135,15 +138,8 @@ TEST(SimRobot, ReportsMalformedAndUnknownCommands) {
         const auto r = robot.Handle(quiet, now);
         EXPECT_FALSE(r.reply) << quiet;
         EXPECT_TRUE(r.diagnostic.empty()) << quiet;
+        EXPECT_TRUE(r.reason.empty()) << quiet;
     }
-}
-
-TEST(ReplyPieces, SplitsAsDocumented) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(ReplyPieces("#QPT000", 0, false, 0), V{"#QPT000"});
-    EXPECT_EQ(ReplyPieces("#QPT000", 2, false, 0), V{"~~#QPT000"});
-    EXPECT_EQ(ReplyPieces("#QPT000", 0, true, 0), (V{"#QPT", "000"}));
-    EXPECT_EQ(ReplyPieces("#QPT000", 1, true, 3), (V{"~", "#QP", "T00", "0"}));
 }
 
 TEST(Escape, KeepsARecordLineOnOneLine) {

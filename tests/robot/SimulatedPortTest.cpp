@@ -2,6 +2,7 @@
 // events, counts and queue as on a device, with the board at the other end.
 // No device is involved, so these run on every platform (and under Wine).
 #include "SimulatedPort.h"
+#include "BoardRecord.h"
 #include "PoseCommand.h"
 #include "TestDispatcher.h"
 #include "VaComm.h"
@@ -56,13 +57,14 @@ protected:
     }
     std::vector<std::string> Commands() {
         std::vector<std::string> out;
-        for (const auto& c : comm.Simulator()->Record())
+        for (const auto& c : record.Commands())
             out.push_back(c.text);
         return out;
     }
 
     TestDispatcher dispatcher;
     TVaComm comm{&dispatcher};
+    test::BoardRecord record{comm.Simulator()};
     std::vector<Event> events;
     const std::thread::id mainThread = std::this_thread::get_id();
 };
@@ -126,14 +128,14 @@ TEST_F(SimulatedPort, APoseTakesItsTimeOnTheLineAndItsMoveTime) {
     EXPECT_NE(events.back().read, "#QPT000");
     EXPECT_EQ(events.back().read.substr(0, 4), "#QPT");
 
-    const auto record = comm.Simulator()->Record();
-    ASSERT_EQ(record.size(), 2u);
-    EXPECT_EQ(record[0].text, kPose);
+    const auto taken = record.Commands();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].text, kPose);
     // 102 bytes of ten bits at 57,600 bit/s: about 17.7 ms on the line.
-    EXPECT_GE(record[0].arrived - sent, sim::kByteTime * 102);
-    EXPECT_GE(record[1].arrived - record[0].arrived, sim::kByteTime * 2);
+    EXPECT_GE(taken[0].arrived - sent, sim::kByteTime * 102);
+    EXPECT_GE(taken[1].arrived - taken[0].arrived, sim::kByteTime * 2);
 
-    const auto state = comm.Simulator()->At(record[0].arrived + 100ms);
+    const auto state = comm.Simulator()->At(taken[0].arrived + 100ms);
     EXPECT_FALSE(state.moving);
     EXPECT_EQ(state.poses, 1);
     EXPECT_DOUBLE_EQ(state.angles[3], 130);
@@ -207,12 +209,13 @@ TEST_F(SimulatedPort, TheRobotKeepsItsPoseWhenThePortIsOpenedAgain) {
 TEST_F(SimulatedPort, AnotherComponentHasABoardOfItsOwn) {
     TVaComm other{&dispatcher};
     other.SetDeviceName(kSimulatorDeviceName);
+    test::BoardRecord otherRecord(other.Simulator());
     comm.Open();
     other.Open(); // no device to be held by the first
     other.WriteText("#Q");
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(Commands().empty());
-    EXPECT_EQ(other.Simulator()->Record().size(), 1u);
+    EXPECT_EQ(otherRecord.Commands().size(), 1u);
     other.Close();
 }
 

@@ -1,4 +1,5 @@
 // kobito-sim: the KOBITO controller board on a pseudo-terminal.
+#include "ReplyPieces.h"
 #include "SimRobot.h"
 
 #include <algorithm>

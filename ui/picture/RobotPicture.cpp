@@ -80,9 +80,11 @@ constexpr float OutlineThickness = 3;
 constexpr float RangeArcThickness = 5;
 constexpr float PositionArcThickness = 10;
 
-template <class Shape> Shape* NewShape(QWidget* parent, const QString& name) {
+template <class Shape> Shape* NewShape(QWidget* parent, const QString& name, bool pointer) {
     auto* shape = new Shape(parent);
     shape->setObjectName(name);
+    // Before any geometry: a picture without hover builds no mask at all.
+    shape->setPointerEnabled(pointer);
     return shape;
 }
 
@@ -93,9 +95,9 @@ void MakeOutline(TShape* shape) {
     shape->setFillColor(Qt::transparent);
 }
 
-TArc* NewArc(QWidget* parent, const QString& name, const QRectF& box, float thickness,
+TArc* NewArc(QWidget* parent, const QString& name, bool pointer, const QRectF& box, float thickness,
              const QColor& color, float start, float sweep) {
-    auto* arc = NewShape<TArc>(parent, name);
+    auto* arc = NewShape<TArc>(parent, name, pointer);
     arc->setStrokeColor(color);
     arc->setStrokeThickness(thickness);
     arc->setBox(box);
@@ -110,7 +112,7 @@ QRectF Centred(const QRectF& outer, qreal size) {
 }
 
 TShapeLabel* NewOneLabel(QWidget* parent, const QString& name, const QRectF& box) {
-    auto* label = NewShape<TShapeLabel>(parent, name);
+    auto* label = NewShape<TShapeLabel>(parent, name, false);
     QFont font = label->font();
     font.setPixelSize(16);
     font.setBold(true);
@@ -121,8 +123,8 @@ TShapeLabel* NewOneLabel(QWidget* parent, const QString& name, const QRectF& box
     return label;
 }
 
-TCircle* NewSmallCircle(QWidget* parent, const QString& name, const QRectF& box) {
-    auto* circle = NewShape<TCircle>(parent, name);
+TCircle* NewSmallCircle(QWidget* parent, const QString& name, bool pointer, const QRectF& box) {
+    auto* circle = NewShape<TCircle>(parent, name, pointer);
     MakeOutline(circle);
     circle->setBox(box);
     return circle;
@@ -135,8 +137,9 @@ bool ReachesBeyond(const TLine* line, const QSizeF& area) {
 
 } // namespace
 
-RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
+RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel, PicturePointer use) {
     Q_ASSERT(topPanel->isAncestorOf(layout));
+    const bool pointer = use == PicturePointer::Hover;
     RobotPicture picture;
     picture.layout = layout;
     QHash<QString, TShape*> byName;
@@ -151,8 +154,9 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
     for (int k = 0; k < PictureServoCount; ++k) {
         const ServoLayout& s = Servos[k];
         const QString name = QStringLiteral("Cir%1_1").arg(QLatin1String(s.name));
-        TBoxShape* marker = k == WTY ? static_cast<TBoxShape*>(NewShape<TRoundRect>(layout, name))
-                                     : NewShape<TCircle>(layout, name);
+        TBoxShape* marker =
+            k == WTY ? static_cast<TBoxShape*>(NewShape<TRoundRect>(layout, name, pointer))
+                     : NewShape<TCircle>(layout, name, pointer);
         MakeOutline(marker);
         marker->setBox(s.marker);
         layout->addShape(marker);
@@ -161,7 +165,7 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
     }
 
     const QPointF waist = Servos[WTY].marker.topLeft();
-    picture.CirWTY_3 = NewSmallCircle(layout, QStringLiteral("CirWTY_3"),
+    picture.CirWTY_3 = NewSmallCircle(layout, QStringLiteral("CirWTY_3"), pointer,
                                       QRectF(waist + QPointF(90, -30), QSizeF(30, 30)));
     picture.lblWTY_2 = NewOneLabel(layout, QStringLiteral("lblWTY_2"), picture.CirWTY_3->box());
     layout->addShape(picture.CirWTY_3);
@@ -173,7 +177,8 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
     // area, so they live in the top panel; the layout still places them.
     QList<TShape*> reaching;
     for (const LineLayout& l : Lines) {
-        auto* line = NewShape<TLine>(l.window ? topPanel : layout, QString::fromLatin1(l.name));
+        auto* line =
+            NewShape<TLine>(l.window ? topPanel : layout, QString::fromLatin1(l.name), pointer);
         MakeOutline(line);
         line->setLine(l.x, l.y, l.length, l.rotation);
         if (!l.window) {
@@ -193,7 +198,7 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
             s.rangeAt ? QRectF(s.marker.topLeft() + *s.rangeAt, QSizeF(s.rangeSize, s.rangeSize))
                       : Centred(s.marker, s.rangeSize);
         picture.rangeArcs[k] =
-            NewArc(layout, QStringLiteral("arc%1_Range").arg(QLatin1String(s.name)), box,
+            NewArc(layout, QStringLiteral("arc%1_Range").arg(QLatin1String(s.name)), pointer, box,
                    RangeArcThickness, PictureRangeArcColor, s.start, s.rangeSweep);
         layout->addShape(picture.rangeArcs[k]);
     }
@@ -201,13 +206,13 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
         const ServoLayout& s = Servos[k];
         const QRectF box = Centred(picture.rangeArcs[k]->box(), s.positionSize);
         picture.positionArcs[k] =
-            NewArc(layout, QStringLiteral("Arc%1").arg(QLatin1String(s.name)), box,
+            NewArc(layout, QStringLiteral("Arc%1").arg(QLatin1String(s.name)), pointer, box,
                    PositionArcThickness, PicturePositionArcColor, s.start, s.positionSweep);
         layout->addShape(picture.positionArcs[k]);
     }
 
-    auto eye = [layout](const QString& name, qreal x) {
-        auto* circle = NewShape<TCircle>(layout, name);
+    auto eye = [layout, pointer](const QString& name, qreal x) {
+        auto* circle = NewShape<TCircle>(layout, name, pointer);
         circle->setStrokeThickness(0);
         circle->setStrokeColor(Qt::transparent);
         circle->setFillColor(Qt::white);
@@ -220,7 +225,7 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel) {
 
     // The waist's second circle sits in window coordinates next to its group.
     picture.CirWTY_2 =
-        NewSmallCircle(topPanel, QStringLiteral("CirWTY_2"), QRectF(352, 95, 30, 30));
+        NewSmallCircle(topPanel, QStringLiteral("CirWTY_2"), pointer, QRectF(352, 95, 30, 30));
     picture.lblWTY_1 = NewOneLabel(topPanel, QStringLiteral("lblWTY_1"), picture.CirWTY_2->box());
     keep(picture.CirWTY_2);
     keep(picture.lblWTY_1);

@@ -50,10 +50,15 @@ struct RobotPicture {
     QList<TShape*> overlay;
 };
 
+// Whether the picture's shapes take the pointer (hover highlights a part) or
+// only show.
+enum class PicturePointer { Hover, None };
+
 // Builds Image1 and every shape. The picture's own shapes go into layout,
 // stacked image, markers and lines, range arcs, position arcs, eyes; the
 // overlay goes into topPanel, which must be an ancestor of layout.
-RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel);
+RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel,
+                               PicturePointer use = PicturePointer::Hover);
 
 // Places the overlay again and raises it above the top panel's other
 // children; call once the window has built its own panels.

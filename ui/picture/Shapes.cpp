@@ -61,6 +61,14 @@ void TShape::setFillColor(const QColor& color) {
     update();
 }
 
+void TShape::setPointerEnabled(bool enabled) {
+    if (enabled == m_pointer)
+        return;
+    m_pointer = enabled;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !takesPointer());
+    updateMask();
+}
+
 void TShape::setDesignTransform(const QTransform& transform) {
     if (transform == m_transform)
         return;
@@ -93,10 +101,22 @@ QTransform TShape::localTransform() const {
 }
 
 void TShape::updateMask() {
+    m_maskStale = false;
     if (!takesPointer() || size().isEmpty()) {
         clearMask();
         return;
     }
+    // A picture being built changes each shape several times before it is
+    // shown; the mask is made once, as the window is polished for showing.
+    if (!isVisible()) {
+        m_maskStale = true;
+        return;
+    }
+    buildMask();
+}
+
+void TShape::buildMask() {
+    m_maskStale = false;
     // The mask also clips painting, so it is the painted area grown by the
     // tolerance; drawn without antialiasing for a crisp edge.
     QImage image(size(), QImage::Format_ARGB32_Premultiplied);
@@ -139,6 +159,20 @@ void TShape::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setTransform(localTransform());
     paintShape(painter);
+}
+
+bool TShape::event(QEvent* event) {
+    // Polished before it shows: a mask set then costs no repaint of what lies
+    // beneath, as one set on a visible widget does.
+    if (event->type() == QEvent::Polish && m_maskStale)
+        buildMask();
+    return QWidget::event(event);
+}
+
+void TShape::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_maskStale)
+        buildMask();
 }
 
 void TShape::enterEvent(QEnterEvent* event) {

@@ -46,6 +46,10 @@ public:
     // What the shape paints, in design units, stroke included.
     virtual QRectF designBounds() const;
 
+    // Off: the shape lets the pointer through everywhere and keeps no mask,
+    // for a picture that only shows (the mask is rebuilt on every move).
+    void setPointerEnabled(bool enabled);
+
 signals:
     void MouseEnter();
     void MouseLeave();
@@ -56,7 +60,7 @@ protected:
     virtual Qt::PenCapStyle capStyle() const { return Qt::FlatCap; }
     virtual void paintShape(QPainter& painter);
     // Whether the shape takes the pointer at all.
-    virtual bool takesPointer() const { return true; }
+    virtual bool takesPointer() const { return m_pointer; }
 
     // Call after any change of geometry: moves the widget, rebuilds the mask.
     void geometryChanged();
@@ -64,17 +68,22 @@ protected:
     bool hasFill() const { return m_fill.alpha() > 0; }
 
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
     QTransform localTransform() const;
     void updateMask();
+    void buildMask();
 
     QColor m_stroke{Qt::black};
     QColor m_fill{Qt::transparent};
     float m_thickness = 1;
     bool m_dashed = false;
+    bool m_pointer = true;
+    bool m_maskStale = false;
     int m_tag = 0;
     QTransform m_transform;
 };
