@@ -61,15 +61,17 @@ protected:
 TEST_F(SimEndToEnd, AnswersThePollOnceTheMoveTimeHasPassed) {
     const std::string record = RecordPath();
     std::remove(record.c_str());
-    Start({"--record", record});
-    const std::string pose = BuildPoseCommand(kPose); // T 10: 100 ms
+    // T 10 at 200 ms a unit: a two-second move, so that a busy machine
+    // still asks while it lasts; the sleep after it is a lower bound.
+    Start({"--record", record, "--time-unit-ms", "200"});
+    const std::string pose = BuildPoseCommand(kPose);
     comm.WriteText(pose);
     std::this_thread::sleep_for(30ms); // the idle gap ends the pose
     const std::string moving = Ask("#Q", 7);
     ASSERT_EQ(moving.size(), 7u);
     EXPECT_EQ(moving.substr(0, 4), "#QPT");
     EXPECT_NE(moving, "#QPT000");
-    std::this_thread::sleep_for(120ms);
+    std::this_thread::sleep_for(2100ms);
     EXPECT_EQ(Ask("#Q", 7), "#QPT000");
     comm.Close();
     EXPECT_EQ(sim->Stop(), 0);
