@@ -549,7 +549,9 @@ TEST_F(VaCommWin32Test, APulledCableDuringPlaybackStopsItOnceWithoutStalling) {
                 static_cast<long long>(longestMs));
     EXPECT_EQ(stops, 1);
     EXPECT_LE(dialogs, 2u);
-    EXPECT_LT(longestMs, 250);
+    // A tick that waited for the write timeout would take a second; the
+    // margin is for a busy machine.
+    EXPECT_LT(longestMs, 500);
     const auto start = Clock::now();
     comm.Close();
     EXPECT_LT(Clock::now() - start, 3s);
