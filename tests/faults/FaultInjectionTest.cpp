@@ -353,8 +353,10 @@ TEST_F(Faults, AControllerLostDuringPlaybackStopsItOnceAndTheWindowStaysResponsi
     EXPECT_FALSE(access->Executing());
     // Left alone without Break, as a user who dismisses the box would.
     beat.RunFor(LostControllerSeconds() * 1000);
-    std::printf("[ figures  ] controller lost, %d s: %zu dialogs, longest stall %lld ms\n",
-                LostControllerSeconds(), dialogs.shown.size(),
+    std::printf("[ figures  ] controller lost, %d s: %lld messages, longest stall %lld ms\n",
+                LostControllerSeconds(),
+                static_cast<long long>(dialogs.Texts(ShownDialog::Error).size() +
+                                       dialogs.Texts(ShownDialog::Exception).size()),
                 static_cast<long long>(beat.LongestMs()));
     EXPECT_EQ(dialogs.Texts(ShownDialog::Error), QStringList{kCommError});
     EXPECT_TRUE(dialogs.Texts(ShownDialog::Exception).isEmpty());
