@@ -1,9 +1,9 @@
 #include "Application.h"
 #include "CommandLine.h"
+#include "Console.h"
 #include "uMain.h"
 
 #include <QTimer>
-#include <cstdio>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         arguments << QString::fromLocal8Bit(argv[i]);
     const kobito::CommandLine early = kobito::ParseCommandLine(arguments);
     if (!early.run) {
-        std::fputs(early.output.toLocal8Bit().constData(), early.toStderr ? stderr : stdout);
+        kobito::ReportCommandLine(early.output, early.toStderr);
         return early.exitCode;
     }
 

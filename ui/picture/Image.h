@@ -1,20 +1,26 @@
 #pragma once
-// A picture from an SVG resource, fitted into the widget with its
-// proportions kept and centred.
+// The robot's art, fitted into the widget with its proportions kept and
+// centred. Drawn from the SVG where Qt SVG exists, else from PNGs rendered
+// at build time at several sizes.
 
+#include <QImage>
 #include <QPixmap>
-#include <QSvgRenderer>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 class TImage : public QWidget {
     Q_OBJECT
 
 public:
     explicit TImage(QWidget* parent = nullptr);
+    ~TImage() override;
 
-    // False when the file could not be read as SVG.
-    bool load(const QString& fileName);
-    bool isNull() const { return !m_svg.isValid(); }
+    // Loads the art named by a resource path without its extension
+    // (":/picture/robot"). False when it could not be read.
+    bool load(const QString& baseName);
+    bool isNull() const;
     // Where the picture lands inside the widget.
     QRectF pictureRect() const;
 
@@ -23,6 +29,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QSvgRenderer m_svg;
+    QSizeF sourceSize() const;
+    void render(QPainter& painter, const QRectF& target, qreal dpr) const;
+
+    struct Vector; // the SVG renderer, where Qt SVG exists
+    std::unique_ptr<Vector> m_svg;
+    std::vector<QImage> m_sizes; // rendered art, smallest first
     QPixmap m_cache;
 };

@@ -148,7 +148,7 @@ RobotPicture BuildRobotPicture(TScaledLayout* layout, QWidget* topPanel, Picture
     // Created bottom to top: siblings stack in the order they are made.
     picture.Image1 = new TImage(layout);
     picture.Image1->setObjectName(QStringLiteral("Image1"));
-    picture.Image1->load(QStringLiteral(":/picture/robot.svg"));
+    picture.Image1->load(QStringLiteral(":/picture/robot"));
     layout->addWidget(picture.Image1, QRectF(QPointF(0, 0), layout->designSize()));
 
     for (int k = 0; k < PictureServoCount; ++k) {
