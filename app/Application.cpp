@@ -21,14 +21,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void TApplication::ApplyLook() {
     // The log's font and the window font fall back to a Japanese Gothic font
-    // where the Windows one is missing.
+    // where the Windows one is missing. A Japanese Windows (and Wine under a
+    // Japanese locale) names the IPA fonts in Japanese.
     const QStringList gothic = {QStringLiteral("IPAGothic"), QStringLiteral("IPA Gothic"),
+                                QStringLiteral("IPAゴシック"),
                                 QStringLiteral("Noto Sans Mono CJK JP"),
                                 QStringLiteral("Monospace")};
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
     QFont::insertSubstitutions(QStringLiteral("MS Gothic"), gothic);
     const QStringList ui = {QStringLiteral("IPAPGothic"), QStringLiteral("IPA PGothic"),
-                            QStringLiteral("IPAGothic")};
+                            QStringLiteral("IPAPゴシック"), QStringLiteral("Yu Gothic UI"),
+                            QStringLiteral("MS UI Gothic"), QStringLiteral("IPAGothic")};
     QFont::insertSubstitutions(QStringLiteral("Meiryo UI"), ui);
 
     QFont font(QStringLiteral("Meiryo UI"));

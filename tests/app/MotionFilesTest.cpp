@@ -85,7 +85,12 @@ TEST_F(MotionFiles, SaveWritesTheTableAndClearsTheFlag) {
 
 TEST_F(MotionFiles, TheCaptionShowsTheOpenedPathAsItIs) {
     // "[*]" is the title's modified marker and would vanish from the path.
+    // Windows allows no "*" in a file name.
+#ifdef _WIN32
+    for (const char* name : {"R&D.kmf", "[1].kmf"}) {
+#else
     for (const char* name : {"a[*]b.kmf", "R&D.kmf", "[*][*].kmf"}) {
+#endif
         SCOPED_TRACE(name);
         const QString path = Path(name);
         Write(path, "1,2\r\n");

@@ -1,7 +1,11 @@
 // Playback on the simulator: rows go out one by one, paced by its finished
 // reply, and the list repeats until Break.
 #include "PlaybackFixture.h"
+#ifdef _WIN32
+#include "RemotePty.h"
+#else
 #include "Pty.h"
+#endif
 
 TEST_F(Playback, TheListRepeatsRowByRowUntilBreak) {
     Start();
@@ -48,10 +52,15 @@ TEST_F(Playback, ATableWithoutDataIsNotPlayed) {
 
 TEST_F(Playback, AReplyInPiecesIsCountedOnceWhole) {
     // The test plays the robot itself, so that the pieces arrive one by one.
+#ifdef _WIN32
+    kobito::test::RemotePty robot; // behind COM1
+    const QString port = QStringLiteral("COM1");
+#else
     kobito::test::PtyPair robot;
+    const QString port = QString::fromStdString(robot.SlavePath());
+#endif
     form.show();
-    form.findChild<QComboBox*>("cbxComPort")
-        ->setEditText(QString::fromStdString(robot.SlavePath()));
+    form.findChild<QComboBox*>("cbxComPort")->setEditText(port);
     Click("btnConnect");
     SetRow(0, 3);
     SetRow(1, 3);

@@ -7,6 +7,7 @@
 
 #include "Button.h"
 #include "EditBox.h"
+#include "SerialBackend.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -126,8 +127,10 @@ TEST_F(RobotLink, ConsoleAndTestReachTheRobotAndRepliesAreLogged) {
 TEST_F(RobotLink, AMissingDeviceIsShownAndThePortStaysClosed) {
     const std::string missing = dir.filePath("no-such-tty").toStdString();
     Connect(missing);
+    // The message names the device path (on Windows with its "\\.\" prefix).
     EXPECT_EQ(dialogs.Texts(ShownDialog::Exception),
-              QStringList{QString::fromStdString("Specified device not found (" + missing + ").")});
+              QStringList{QString::fromStdString("Specified device not found (" +
+                                                 kobito::PlatformDevicePath(missing) + ").")});
     EXPECT_EQ(Find<QPushButton>("btnConnect")->text(), "接続 Open");
     EXPECT_FALSE(Find("btnRun")->isEnabled());
     EXPECT_FALSE(Log().contains("接続完了"));
@@ -152,7 +155,9 @@ TEST_F(RobotLink, ATypedPortIsUsedAsTypedAndNeverJoinsTheList) {
     port->setEditText(typed);
     QTest::mouseClick(Find<QPushButton>("btnConnect"), Qt::LeftButton);
     EXPECT_EQ(dialogs.Texts(ShownDialog::Exception),
-              QStringList{"Specified device not found (" + typed + ")."});
+              QStringList{"Specified device not found (" +
+                          QString::fromStdString(kobito::PlatformDevicePath(typed.toStdString())) +
+                          ")."});
 }
 
 TEST_F(RobotLink, AnEmptyPortBoxSaysThereIsNoPort) {

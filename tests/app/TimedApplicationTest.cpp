@@ -1,6 +1,7 @@
 // The benchmarks' event-timing application object: what it records of an
 // event whose handler deletes its own receiver, as a single-shot timer does.
 #include "TimedApplication.h"
+#include "WineEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,7 @@ TEST(TimedApplication, NamesTheLongestEventByItsReceiverAsItWasBeforeDispatch) {
 }
 
 int main(int argc, char** argv) {
+    kobito::test::RestoreQtEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -193,5 +193,6 @@ TEST_F(WindowLayout, ComponentsWithoutAPlaceExist) {
 TEST(Fonts, AJapaneseFontIsInstalled) {
     // Without one every caption renders as boxes.
     const QStringList families = QFontDatabase::families(QFontDatabase::Japanese);
-    EXPECT_FALSE(families.isEmpty());
+    EXPECT_FALSE(families.isEmpty())
+        << "fonts: " << QFontDatabase::families().join(", ").toStdString();
 }

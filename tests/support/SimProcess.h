@@ -1,16 +1,21 @@
 #pragma once
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <thread>
 #include <vector>
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace kobito::test {
 
 // kobito-sim (or any program that prints a device path first) as a child
 // process: started with arguments, its first output line read, its standard
-// error collected.
+// error collected. Under Wine the pty relay runs the Linux kobito-sim and
+// points COM1 at it: the device path is then "COM1".
 class SimProcess {
 public:
     SimProcess(const std::string& program, const std::vector<std::string>& args);
@@ -31,8 +36,16 @@ public:
     bool WaitExit(std::chrono::milliseconds timeout, int& status);
 
 private:
+#ifdef _WIN32
+    void ReadRelay();
+    std::uintptr_t socket_;
+    bool ended_ = false;
+    int status_ = -1;
+    mutable std::condition_variable changed_;
+#else
     pid_t pid_ = -1;
     int stdout_ = -1;
+#endif
     std::string devicePath_;
     std::thread stderrReader_;
     mutable std::mutex lock_;

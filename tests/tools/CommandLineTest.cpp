@@ -1,5 +1,6 @@
 // kobito-motion's and kobito-sim's command lines, run as real processes with
 // a desktop session's environment stripped down to what each case gives.
+#include "WineEnvironment.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -44,8 +45,9 @@ TEST_P(CommandLine, PrintsAndExits) {
     }
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), c.exitCode);
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    const QString err = QString::fromUtf8(p.readAllStandardError());
+    // Windows' C library writes text with CR LF.
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).replace("\r\n", "\n");
+    const QString err = QString::fromUtf8(p.readAllStandardError()).replace("\r\n", "\n");
     if (*c.out == '\0')
         EXPECT_EQ(out, "");
     else
@@ -57,34 +59,42 @@ TEST_P(CommandLine, PrintsAndExits) {
 }
 
 const char kMotion[] = KOBITO_MOTION_PATH;
+#ifndef _WIN32
 const char kSim[] = KOBITO_SIM_PATH;
+#endif
 
-INSTANTIATE_TEST_SUITE_P(
-    Programs, CommandLine,
-    ::testing::Values(
-        Case{"MotionHelp", kMotion, {"--help"}, 0, "Usage: kobito-motion [OPTION]... [FILE]\n", ""},
-        Case{"MotionShortHelp", kMotion, {"-h"}, 0, "--version", ""},
-        Case{"MotionHelpAfterQtOption", kMotion, {"-platform", "xcb", "--help"}, 0, "Usage:", ""},
-        Case{"MotionVersion", kMotion, {"--version"}, 0, "KOBITO Motion 1.10\n", ""},
-        Case{"MotionShortVersion", kMotion, {"-v"}, 0, "KOBITO Motion 1.10\n", ""},
-        Case{"MotionUnknownOption",
-             kMotion,
-             {"--bogus", "walk.kmf"},
-             2,
-             "",
-             "Unknown option 'bogus'.\nUsage: kobito-motion [OPTION]... [FILE]\n"},
-        Case{"MotionTwoFiles", kMotion, {"a.kmf", "b.kmf"}, 2, "", "one motion file at most"},
-        Case{"MotionQtOptionWithoutValue", kMotion, {"-style"}, 2, "", "Usage: kobito-motion"},
-        Case{"SimHelp", kSim, {"--help"}, 0, "Usage: kobito-sim [OPTION]...\n", ""},
-        Case{"SimShortHelp", kSim, {"-h"}, 0, "--version", ""},
-        Case{"SimVersion", kSim, {"--version"}, 0, "kobito-sim (KOBITO Motion) 1.10\n", ""},
-        Case{"SimUnknownOption",
-             kSim,
-             {"--bogus"},
-             2,
-             "",
-             "unknown option --bogus\nUsage: kobito-sim [OPTION]...\n"}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+const Case kCases[] = {
+    Case{"MotionHelp", kMotion, {"--help"}, 0, "Usage: kobito-motion [OPTION]... [FILE]\n", ""},
+    Case{"MotionShortHelp", kMotion, {"-h"}, 0, "--version", ""},
+    Case{"MotionHelpAfterQtOption", kMotion, {"-platform", "xcb", "--help"}, 0, "Usage:", ""},
+    Case{"MotionVersion", kMotion, {"--version"}, 0, "KOBITO Motion 1.10\n", ""},
+    Case{"MotionShortVersion", kMotion, {"-v"}, 0, "KOBITO Motion 1.10\n", ""},
+    Case{"MotionUnknownOption",
+         kMotion,
+         {"--bogus", "walk.kmf"},
+         2,
+         "",
+         "Unknown option 'bogus'.\nUsage: kobito-motion [OPTION]... [FILE]\n"},
+    Case{"MotionTwoFiles", kMotion, {"a.kmf", "b.kmf"}, 2, "", "one motion file at most"},
+    Case{"MotionQtOptionWithoutValue", kMotion, {"-style"}, 2, "", "Usage: kobito-motion"}
+#ifndef _WIN32
+    ,
+    Case{"SimHelp", kSim, {"--help"}, 0, "Usage: kobito-sim [OPTION]...\n", ""},
+    Case{"SimShortHelp", kSim, {"-h"}, 0, "--version", ""},
+    Case{"SimVersion", kSim, {"--version"}, 0, "kobito-sim (KOBITO Motion) 1.10\n", ""},
+    Case{"SimUnknownOption",
+         kSim,
+         {"--bogus"},
+         2,
+         "",
+         "unknown option --bogus\nUsage: kobito-sim [OPTION]...\n"}
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, CommandLine, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A motion file and Qt's own options start the window rather than being
 // refused: it is still up after a second.
@@ -109,6 +119,7 @@ TEST(MotionCommandLine, AFileStartsTheWindow) {
 } // namespace
 
 int main(int argc, char** argv) {
+    kobito::test::RestoreQtEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -9,8 +9,14 @@
 //   FAULT [WORDS]  writes WORDS to FAULTFILE, which ptymodem.c reads, so
 //           that the device fails as named there; answers "OK\n". Each OPEN
 //           clears it.
-// Usage: ptyrelay LINK PORTFILE [FAULTFILE]. Ends on SIGTERM or when its
-// parent ends.
+//   SIM ARG<TAB>ARG...  starts SIMPROGRAM (the simulated board) with the
+//           arguments, Windows paths among them turned into Linux paths,
+//           points LINK at its pty and answers "OK <slave>\n". Then each line
+//           the board writes to its standard error comes as "E <line>\n",
+//           and its end as "X <wait status>\n". "STOP\n" from the client
+//           ends it with SIGTERM; closing the connection kills it.
+// Usage: ptyrelay LINK PORTFILE [FAULTFILE [SIMPROGRAM]]. Ends on SIGTERM or
+// when its parent ends.
 #define _GNU_SOURCE
 #include <arpa/inet.h>
 #include <errno.h>
@@ -23,7 +29,9 @@
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 enum { kMaxConns = 32 };
@@ -33,8 +41,11 @@ struct Conn {
     int master; // -1 until OPEN
     int slave;  // held open, so the master never sees a hang-up between opens
     int session;
-    char line[64];
+    char line[4096];
     size_t got;
+    pid_t sim;            // the simulated board of a SIM session, else 0
+    char errLine[4096];   // its standard error's unfinished line
+    size_t errGot;
 };
 
 static struct Conn conns[kMaxConns];
@@ -42,6 +53,7 @@ static int conn_count;
 static int newest = -1; // index of the newest session's pty
 static const char* link_path;
 static const char* fault_path;
+static const char* sim_program;
 
 static int SetFaults(const char* words) {
     if (fault_path == NULL)
@@ -98,7 +110,16 @@ static void ClosePty(struct Conn* c) {
     c->master = c->slave = -1;
 }
 
+static void EndSim(struct Conn* c, int sig) {
+    if (c->sim > 0) {
+        kill(c->sim, sig);
+        waitpid(c->sim, NULL, 0);
+        c->sim = 0;
+    }
+}
+
 static void Drop(int i) {
+    EndSim(&conns[i], SIGKILL);
     ClosePty(&conns[i]);
     close(conns[i].sock);
     if (newest == i)
@@ -171,6 +192,125 @@ static void Attributes(struct Conn* c) {
     SendAll(c->sock, answer, strlen(answer));
 }
 
+// "C:\\x\\y" and "C:/x/y" are reached through the prefix's drive links.
+static void LinuxPath(const char* arg, char* out, size_t size) {
+    const char* prefix = getenv("WINEPREFIX");
+    if (prefix != NULL && ((arg[0] >= 'A' && arg[0] <= 'Z') || (arg[0] >= 'a' && arg[0] <= 'z')) &&
+        arg[1] == ':' && (arg[2] == '\\' || arg[2] == '/')) {
+        snprintf(out, size, "%s/dosdevices/%c:%s", prefix, arg[0] | 0x20, arg + 2);
+        for (char* p = out + strlen(prefix); *p; ++p)
+            if (*p == '\\')
+                *p = '/';
+        return;
+    }
+    snprintf(out, size, "%s", arg);
+}
+
+// Reads the board's first line, its device path, within ten seconds.
+static int ReadFirstLine(int fd, char* out, size_t size) {
+    size_t got = 0;
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (got + 1 < size) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long left = 10000 - ((now.tv_sec - start.tv_sec) * 1000 +
+                                   (now.tv_nsec - start.tv_nsec) / 1000000);
+        struct pollfd p = {fd, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, (int)left) <= 0)
+            return -1;
+        const ssize_t n = read(fd, out + got, 1);
+        if (n <= 0)
+            return -1;
+        if (out[got] == '\n') {
+            out[got] = '\0';
+            return 0;
+        }
+        ++got;
+    }
+    return -1;
+}
+
+static int StartSim(struct Conn* c, char* args) {
+    if (sim_program == NULL)
+        return -1;
+    enum { kMaxArgs = 64 };
+    static char paths[kMaxArgs][4096];
+    char* argv[kMaxArgs + 4];
+    int argc = 0;
+    argv[argc++] = (char*)sim_program;
+    for (char* arg = strtok(args, "\t"); arg != NULL && argc < kMaxArgs; arg = strtok(NULL, "\t")) {
+        LinuxPath(arg, paths[argc], sizeof paths[argc]);
+        argv[argc] = paths[argc];
+        ++argc;
+    }
+    argv[argc++] = "--link";
+    argv[argc++] = (char*)link_path;
+    argv[argc] = NULL;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        execv(sim_program, argv);
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    c->sim = pid;
+    c->master = err[0];
+    char device[4096];
+    const int ok = ReadFirstLine(out[0], device, sizeof device);
+    close(out[0]); // the board writes only its device path there
+    if (ok != 0)
+        return -1;
+    char answer[4200];
+    snprintf(answer, sizeof answer, "OK %s\n", device);
+    return SendAll(c->sock, answer, strlen(answer));
+}
+
+// Forwards the board's standard error line by line; at its end, its status.
+static int ServeSim(struct Conn* c, short sockEvents, short errEvents) {
+    char buffer[4096];
+    if (sockEvents & (POLLIN | POLLHUP | POLLERR)) {
+        const ssize_t n = recv(c->sock, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return -1;
+        kill(c->sim, SIGTERM); // STOP: its status follows when its pipe closes
+    }
+    if (errEvents & (POLLIN | POLLHUP | POLLERR)) {
+        const ssize_t n = read(c->master, buffer, sizeof buffer);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return 0;
+        for (ssize_t k = 0; k < n; ++k) {
+            if (buffer[k] == '\n' || c->errGot + 1 >= sizeof c->errLine) {
+                char framed[4200];
+                snprintf(framed, sizeof framed, "E %.*s\n", (int)c->errGot, c->errLine);
+                if (SendAll(c->sock, framed, strlen(framed)) != 0)
+                    return -1;
+                c->errGot = 0;
+                if (buffer[k] == '\n')
+                    continue;
+            }
+            c->errLine[c->errGot++] = buffer[k];
+        }
+        if (n <= 0) {
+            int status = 0;
+            waitpid(c->sim, &status, 0);
+            c->sim = 0;
+            char framed[64];
+            snprintf(framed, sizeof framed, "X %d\n", status);
+            SendAll(c->sock, framed, strlen(framed));
+            return -1;
+        }
+    }
+    return 0;
+}
+
 // Returns 0 to keep the connection.
 static int Command(int i) {
     struct Conn* c = &conns[i];
@@ -181,6 +321,12 @@ static int Command(int i) {
             return -1;
         c->session = 1;
         newest = i;
+        return 0;
+    }
+    if (strncmp(c->line, "SIM ", 4) == 0) {
+        if (StartSim(c, c->line + 4) != 0)
+            return -1;
+        c->session = 2;
         return 0;
     }
     if (strcmp(c->line, "ATTR") == 0) {
@@ -215,6 +361,8 @@ static int Serve(int i, short sockEvents, short masterEvents) {
         }
         return ++c->got < sizeof c->line - 1 ? 0 : -1;
     }
+    if (c->session == 2)
+        return ServeSim(c, sockEvents, masterEvents);
     if (c->session && (sockEvents & (POLLIN | POLLHUP | POLLERR))) {
         const ssize_t n = recv(c->sock, buffer, sizeof buffer, 0);
         if (n <= 0 || WriteMaster(c->master, buffer, (size_t)n) != 0)
@@ -231,12 +379,13 @@ static int Serve(int i, short sockEvents, short masterEvents) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4) {
-        fprintf(stderr, "usage: %s LINK PORTFILE [FAULTFILE]\n", argv[0]);
+    if (argc < 3 || argc > 5) {
+        fprintf(stderr, "usage: %s LINK PORTFILE [FAULTFILE [SIMPROGRAM]]\n", argv[0]);
         return 2;
     }
     link_path = argv[1];
-    fault_path = argc == 4 ? argv[3] : NULL;
+    fault_path = argc >= 4 ? argv[3] : NULL;
+    sim_program = argc == 5 ? argv[4] : NULL;
     prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -275,7 +424,7 @@ int main(int argc, char** argv) {
         if (fds[0].revents & POLLIN) {
             const int s = accept4(listener, NULL, NULL, SOCK_CLOEXEC);
             if (s >= 0)
-                conns[conn_count++] = (struct Conn){s, -1, -1, 0, {0}, 0};
+                conns[conn_count++] = (struct Conn){s, -1, -1, 0, {0}, 0, 0, {0}, 0};
         }
     }
 }
