@@ -5,6 +5,10 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#ifdef Q_OS_WIN
+#include "WindowsFiles.h"
+#endif
+
 #include <algorithm>
 #include <utility>
 
@@ -31,6 +35,36 @@ bool FolderIsWritable(const QString& folder) {
     return probe.remove();
 }
 
+bool IsInsideFolder(const QString& path, const QString& folder, Qt::CaseSensitivity cs) {
+    if (folder.isEmpty())
+        return false;
+    const QString p = QDir::cleanPath(QString(path).replace(u'\\', u'/'));
+    QString f = QDir::cleanPath(QString(folder).replace(u'\\', u'/'));
+    if (p.compare(f, cs) == 0)
+        return true;
+    if (!f.endsWith(u'/')) // a root ("C:/", "/") ends with its separator already
+        f += u'/';
+    return p.startsWith(f, cs);
+}
+
+bool IsPerMachineProgramFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    // Canonical forms on both sides: long names for short ones (PROGRA~1),
+    // links resolved.
+    auto canonical = [](const QString& path) {
+        const QString resolved = QFileInfo(path).canonicalFilePath();
+        return resolved.isEmpty() ? QFileInfo(path).absoluteFilePath() : resolved;
+    };
+    const QString own = canonical(folder);
+    for (const std::wstring& root : PerMachineProgramFolders())
+        if (IsInsideFolder(own, canonical(QString::fromStdWString(root)), Qt::CaseInsensitive))
+            return true;
+#else
+    Q_UNUSED(folder);
+#endif
+    return false;
+}
+
 SettingsFiles ChooseSettingsFiles(const QString& beside, const QString& user,
                                   bool besideIsWritable) {
     if (besideIsWritable || user.isEmpty())
@@ -45,8 +79,9 @@ SettingsFiles SettingsFileLocation(const QString& executablePath) {
     const QFileInfo info(beside);
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     const QString user = config.isEmpty() ? QString() : QDir(config).filePath(info.fileName());
-    const SettingsFiles files =
-        ChooseSettingsFiles(beside, user, FolderIsWritable(info.absolutePath()));
+    const SettingsFiles files = ChooseSettingsFiles(
+        beside, user,
+        !IsPerMachineProgramFolder(info.absolutePath()) && FolderIsWritable(info.absolutePath()));
     if (files.write == user)
         QDir().mkpath(config);
     return files;

@@ -19,6 +19,16 @@ QString IniFilenameFor(const QString& executablePath);
 // there and removed again.
 bool FolderIsWritable(const QString& folder);
 
+// Whether path is folder itself or lies inside it, comparing whole names (either separator;
+// letter case ignored when cs says so). An empty folder holds nothing.
+bool IsInsideFolder(const QString& path, const QString& folder, Qt::CaseSensitivity cs);
+
+// Whether folder lies in a system folder for programs installed for every user (Program Files on
+// Windows; nothing elsewhere). A copy there keeps its settings in the user's folder even where it
+// could write beside itself: an administrator, and under Wine everyone, can write there, and one
+// user's settings must not become every user's.
+bool IsPerMachineProgramFolder(const QString& folder);
+
 // Where the settings are read from at start-up and written to at shutdown.
 struct SettingsFiles {
     QString read;
@@ -32,7 +42,8 @@ struct SettingsFiles {
 SettingsFiles ChooseSettingsFiles(const QString& beside, const QString& user,
                                   bool besideIsWritable);
 
-// ChooseSettingsFiles for this executable; makes the configuration folder when it is chosen.
+// ChooseSettingsFiles for this executable, the folder beside it counting as writable when it is
+// and is no per-machine program folder; makes the configuration folder when it is chosen.
 SettingsFiles SettingsFileLocation(const QString& executablePath);
 
 // The file the settings are written to: SettingsFileLocation(executablePath).write.

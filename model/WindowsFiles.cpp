@@ -8,6 +8,9 @@
 #endif
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -75,6 +78,17 @@ bool ReadWholeFileShared(const std::wstring& path, long long maxBytes, std::stri
     CloseHandle(handle);
     bytes = std::move(data);
     return true;
+}
+
+std::vector<std::wstring> PerMachineProgramFolders() {
+    std::vector<std::wstring> folders;
+    for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path)))
+            folders.emplace_back(path);
+        CoTaskMemFree(path); // also after a failure, which may have allocated
+    }
+    return folders;
 }
 
 } // namespace kobito

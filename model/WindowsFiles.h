@@ -3,6 +3,7 @@
 // Windows API only, so that it builds and runs without Qt (and under Wine).
 
 #include <string>
+#include <vector>
 
 namespace kobito {
 
@@ -17,5 +18,10 @@ std::wstring LongPathForm(const std::wstring& path);
 // fails unread. On failure returns false with the system's error code.
 bool ReadWholeFileShared(const std::wstring& path, long long maxBytes, std::string& bytes,
                          unsigned long& error);
+
+// The system's folders for programs installed for every user of the machine
+// (Program Files, and its 32-bit twin on 64-bit Windows), as the system
+// names them; those it cannot tell are left out.
+std::vector<std::wstring> PerMachineProgramFolders();
 
 } // namespace kobito

@@ -13,6 +13,9 @@
 #include <optional>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include "WindowsFiles.h"
+#endif
 #ifdef Q_OS_UNIX
 #include <grp.h>
 #include <sys/wait.h>
@@ -591,6 +594,69 @@ INSTANTIATE_TEST_SUITE_P(
         ChooseCase{"ReadOnlyWithOnlyTheUsersCopy", false, false, true, true, "user", "user"},
         ChooseCase{"NoUserFolderStaysBeside", false, true, false, false, "beside", "beside"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct InsideCase {
+    const char* path;
+    const char* folder;
+    bool caseSensitive;
+    bool inside;
+};
+
+class IsInsideFolderTest : public ::testing::TestWithParam<InsideCase> {};
+
+TEST_P(IsInsideFolderTest, ComparesWholeNames) {
+    const InsideCase& c = GetParam();
+    EXPECT_EQ(IsInsideFolder(QString::fromUtf8(c.path), QString::fromUtf8(c.folder),
+                             c.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive),
+              c.inside)
+        << c.path << " in " << c.folder;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IsInsideFolderTest,
+    ::testing::Values(
+        InsideCase{"C:/Program Files/KOBITO Motion", "C:/Program Files", false, true},
+        InsideCase{"C:\\Program Files\\KOBITO Motion", "C:\\Program Files\\", false, true},
+        InsideCase{"c:/program files/kobito motion", "C:\\Program Files", false, true},
+        InsideCase{"c:/program files/kobito motion", "C:/Program Files", true, false},
+        InsideCase{"C:/Program Files", "C:/Program Files", false, true},
+        // A longer name that starts alike is another folder.
+        InsideCase{"C:/Program Files (x86)/KOBITO Motion", "C:/Program Files", false, false},
+        InsideCase{"C:/Program FilesX", "C:/Program Files", false, false},
+        InsideCase{"C:/Program Files/../Tools", "C:/Program Files", false, false},
+        InsideCase{"C:/Tools", "C:/", false, true}, InsideCase{"/opt/kobito", "/", true, true},
+        InsideCase{"C:/Tools", "", false, false}));
+
+#ifdef Q_OS_WIN
+// An installed copy under Program Files keeps its settings in the user's folder
+// even when it could write there (an administrator, or anyone under Wine); a
+// copy elsewhere, as unpacked from the zip, keeps them beside itself.
+TEST(SettingsFilePath, UsersFolderUnderProgramFilesEvenWhenWritable) {
+    const std::vector<std::wstring> roots = PerMachineProgramFolders();
+    ASSERT_FALSE(roots.empty());
+    const QString programFiles = QString::fromStdWString(roots.front());
+    QTemporaryDir installed(QDir(programFiles).filePath(u"kobito-model-test-XXXXXX"_s));
+    if (!installed.isValid())
+        GTEST_SKIP() << "this user cannot make a folder in " << programFiles.toStdString();
+    QTemporaryDir portable;
+    ASSERT_TRUE(portable.isValid());
+    EXPECT_TRUE(IsPerMachineProgramFolder(installed.path()));
+    EXPECT_FALSE(IsPerMachineProgramFolder(portable.path()));
+
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setApplicationName(u"kobito-model-test"_s);
+    const QString user = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+                             .filePath(u"kobito-motion.ini"_s);
+    const QString inProgramFiles = installed.filePath(u"kobito-motion.exe"_s);
+    const QString elsewhere = portable.filePath(u"kobito-motion.exe"_s);
+    const SettingsFiles files = SettingsFileLocation(inProgramFiles);
+    const QString besidePortable = SettingsFilePath(elsewhere);
+    QStandardPaths::setTestModeEnabled(false);
+    EXPECT_EQ(files.write, user);
+    EXPECT_EQ(files.read, user);
+    EXPECT_EQ(besidePortable, portable.filePath(u"kobito-motion.ini"_s));
+}
+#endif
 
 TEST(IniFile, ReadsOneFileAndWritesAnother) {
     QTemporaryDir program;
