@@ -28,6 +28,8 @@ using tcp = net::ip::tcp;
 namespace {
 // A client has this long to send its handshake request and finish the upgrade.
 constexpr std::chrono::seconds kHandshakeTime{10};
+// A connection with nothing from the client (not even the answer to a ping) for this long has gone.
+constexpr std::chrono::seconds kIdleTime{30};
 // Bytes of the handshake request's header, far above what a browser sends.
 constexpr std::uint32_t kMaxHeader = 8 * 1024;
 // How long switching off waits for clients to answer the close.
@@ -127,12 +129,9 @@ public:
         if (!upgraded_ || closing_)
             return;
         queued_ += text.size();
-        if (queued_ > TScratch3Server::kMaxQueuedBytes) {
-            outbox_.clear();
-            queued_ = 0;
-            Close(websocket::close_code::policy_error, "messages not read");
-            return;
-        }
+        // A client that reads nothing could not take a close frame either.
+        if (queued_ > TScratch3Server::kMaxQueuedBytes)
+            return Abort();
         outbox_.push_back(std::move(text));
         if (!writing_)
             WriteNext();
@@ -219,8 +218,9 @@ private:
         ++server_.clients;
         counted_ = true;
         beast::get_lowest_layer(ws_).expires_never();
-        ws_.set_option(
-            websocket::stream_base::timeout{kHandshakeTime, websocket::stream_base::none(), false});
+        // A client that stops answering pings (gone, or reading nothing while
+        // a write waits) is closed.
+        ws_.set_option(websocket::stream_base::timeout{kHandshakeTime, kIdleTime, true});
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::response_type& res) { res.set(http::field::server, "KOBITO Motion"); }));
         // The limit is checked here, so that the client hears why before the close.
