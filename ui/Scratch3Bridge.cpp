@@ -53,6 +53,11 @@ std::string ToUtf8(const QString& text) {
 
 } // namespace
 
+// The resource lives in a static library: without a reference the linker drops it.
+static void InitExtensionResource() {
+    Q_INIT_RESOURCE(scratch3);
+}
+
 // ---- switch and label
 
 void TForm1::swiScratch3Switch() {
@@ -375,6 +380,7 @@ void TForm1::btnScratch3ExtensionClick() {
     const std::optional<QString> chosen = Dialogs().RunFileDialog(Scratch3ExtensionDialog());
     if (!chosen)
         return;
+    InitExtensionResource();
     QFile resource(kExtensionResource);
     if (!resource.open(QIODevice::ReadOnly))
         throw std::runtime_error("the extension is missing from the program");

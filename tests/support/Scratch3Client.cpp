@@ -34,6 +34,7 @@ struct Scratch3Client::Impl {
     template <class Ready> bool RunUntil(Ready ready, std::chrono::milliseconds wait) {
         const auto deadline = std::chrono::steady_clock::now() + wait;
         ioc.restart();
+        ioc.poll(); // what is ready already, also with no time to wait
         while (!ready()) {
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline)
