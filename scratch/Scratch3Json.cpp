@@ -172,8 +172,8 @@ private:
                 return FailB("expected ':'");
             ++at_;
             SkipSpace();
-            v.members.emplace_back(std::move(name), TJsonValue{});
-            if (!Value(v.members.back().second, depth))
+            v.members.push_back(TJsonMember{std::move(name), TJsonValue{}});
+            if (!Value(v.members.back().value, depth))
                 return false;
             SkipSpace();
             if (at_ >= s_.size())
@@ -327,9 +327,9 @@ private:
 
 const TJsonValue* TJsonValue::Member(std::string_view name) const {
     const TJsonValue* found = nullptr;
-    for (const auto& [key, value] : members)
-        if (key == name)
-            found = &value;
+    for (const TJsonMember& member : members)
+        if (member.name == name)
+            found = &member.value;
     return found;
 }
 

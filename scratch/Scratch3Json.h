@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace kobito {
+
+struct TJsonMember;
 
 struct TJsonValue {
     enum class Kind { Null, Bool, Number, String, Array, Object };
@@ -21,10 +22,15 @@ struct TJsonValue {
     std::optional<std::int64_t> integer;
     std::string text; // String: the decoded UTF-8
     std::vector<TJsonValue> items;
-    std::vector<std::pair<std::string, TJsonValue>> members;
+    std::vector<TJsonMember> members;
 
     // The last member of that name, as JavaScript's JSON.parse keeps it; null if none.
     const TJsonValue* Member(std::string_view name) const;
+};
+
+struct TJsonMember {
+    std::string name;
+    TJsonValue value;
 };
 
 // Nesting deeper than this is refused: the reader recurses.
