@@ -156,6 +156,26 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
     return line.sliced(line.indexOf(u'=') + 1);
 }
 
+bool IniFile::SectionExists(const QString& section) const {
+    return findSection(section) != nullptr;
+}
+
+QStringList IniFile::SectionKeys(const QString& section) const {
+    QStringList keys;
+    const Section* found = findSection(section);
+    if (found == nullptr)
+        return keys;
+    for (const QString& line : found->lines) {
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0)
+            continue;
+        const QString key = line.first(equals);
+        if (!keys.contains(key, Qt::CaseInsensitive))
+            keys << key;
+    }
+    return keys;
+}
+
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return StrToIntDef(ReadString(section, key, QString()), def);
 }

@@ -75,6 +75,12 @@ public:
     // An integer, any value but 0 being true.
     bool ReadBool(const QString& section, const QString& key, bool def) const;
 
+    // Whether a section of that name exists.
+    bool SectionExists(const QString& section) const;
+    // The keys of the first section of that name, in file order; a key that appears twice is
+    // listed once (its first line is the one read).
+    QStringList SectionKeys(const QString& section) const;
+
     // Replaces the key's line in place (spelt as given here), else appends it to the section,
     // else appends a new section.
     void WriteString(const QString& section, const QString& key, const QString& value);

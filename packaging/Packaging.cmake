@@ -17,6 +17,10 @@ endforeach()
 install(FILES ${_kobito_packaging}/kobito-motion.mime.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME kobito-motion.xml)
 
+# The Scratch 3 extension, for editors that load it by file or by a school's own URL.
+install(FILES ${PROJECT_SOURCE_DIR}/extension/kobito-motion.js
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kobito-motion)
+
 # Manual pages and the changelog go in gzipped at the highest level and
 # without a time stamp, so that the package builds the same bytes each time.
 find_program(KOBITO_GZIP gzip REQUIRED)

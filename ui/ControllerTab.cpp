@@ -25,6 +25,7 @@ void TForm1::LoadRemoteSlot(int k) {
     if (dot >= 0)
         name.truncate(dot);
     dim_Remos[size_t(k)]->SetCaption(name);
+    Scratch3UpdateSlots();
 }
 
 void TForm1::swiControlModeSwitch() {
@@ -36,18 +37,21 @@ void TForm1::swiControlModeSwitch() {
     UpdateControls();
 }
 
-void TForm1::RunRemoteSlot(int k) {
+bool TForm1::RunRemoteSlot(int k) {
     if (IsDataChanged() && !ConfirmDiscard())
-        return;
+        return false;
     LoadMotionList(*dim_Remos_SL[size_t(k)]);
     SetDataChanged(false);
     RunMotion(true);
+    m_playingSlot = dim_Remos[size_t(k)]->Caption();
+    return true;
 }
 
 void TForm1::ClearRemoteSlot(int k) {
     dim_Remos[size_t(k)]->SetCaption(QString());
     dim_Remos_path[size_t(k)].clear();
     dim_Remos_SL[size_t(k)]->clear();
+    Scratch3UpdateSlots();
 }
 
 void TForm1::btnRemoteClick(TButton* sender) {

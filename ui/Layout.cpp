@@ -284,6 +284,15 @@ void TForm1::CreateControllerTab() {
     swiScratch = Make<TSwitch>(TabItem4, "swiScratch", 740 - 150 - 4, 186, 150, 32);
     lblScratch = MakeLabel(swiScratch, "lblScratch", QString(), 0, 0, 150, 32);
     lblScratch->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Scratch 3 in the free row under the slots, right above the 1.4 switch.
+    swiScratch3 = Make<TSwitch>(TabItem4, "swiScratch3", 740 - 150 - 4, 159, 150, 26);
+    lblScratch3 = MakeLabel(swiScratch3, "lblScratch3", QString(), 0, 0, 150, 26);
+    lblScratch3->setAttribute(Qt::WA_TransparentForMouseEvents);
+    btnScratch3Extension = MakeButton(TabItem4, "btnScratch3Extension", "拡張を保存…",
+                                      740 - 150 - 4 - 8 - 130, 159, 130, 26);
+    btnScratch3Extension->setToolTip(
+        QStringLiteral("Scratch 3 の拡張 kobito-motion.js を保存\nSave the Scratch 3 extension "
+                       "kobito-motion.js"));
 }
 
 void TForm1::CreateLogTab() {

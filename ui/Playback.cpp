@@ -49,8 +49,18 @@ public:
         f.AddLog(LogRobot, LogRecv,
                  decoder.decode(QByteArrayView(text.data(), qsizetype(text.size()))));
     }
-    bool ScratchConnected() override { return f.ScratchConnected(); }
-    void NotifyListEnd() override { f.ScratchListEndNotification(); }
+    bool ScratchConnected() override {
+        const bool scratch14 = f.ScratchConnected();
+        return scratch14 || f.Scratch3HasClients();
+    }
+    // Both bridges hear of the same list end; Scratch 3 first, as 1.4's
+    // failed send shows a message.
+    void NotifyListEnd() override {
+        f.Scratch3ListEnd();
+        if (f.ScratchConnected())
+            f.ScratchListEndNotification();
+        f.Scratch3UpdateStatus();
+    }
 
 private:
     TForm1& f;
@@ -68,7 +78,9 @@ void TForm1::SetExecuting(bool running) {
         Timer1->start();
     } else {
         StopPlaybackTicks();
+        Scratch3PlayStopped();
     }
+    Scratch3UpdateStatus();
 }
 
 void TForm1::StopPlaybackTicks() {
@@ -88,12 +100,16 @@ void TForm1::RunMotion(bool start) {
         ShowError(QStringLiteral("実行するデータがありません\r\nNo data available"));
         return;
     }
+    // A Scratch 3 play waiting for its list end is replaced.
+    Scratch3PlayStopped();
     // Row 0 goes on the next tick: one command a tick, whatever started it.
     SetExecuting(true);
     Playback.Restart();
 }
 
 void TForm1::btnRunClick() {
+    if (!Executing)
+        m_playingSlot.clear(); // the table as it stands, no slot's list
     RunMotion(!Executing);
 }
 

@@ -126,16 +126,19 @@ void TForm1::btnConnectClick() {
     cbxCombaud->setEnabled(!open);
     btnRun->setEnabled(open);
     UpdateControls();
+    Scratch3UpdateStatus();
 }
 
 void TForm1::VaComm1Open() {
     AddLog(LogRobot, LogOpen, QStringLiteral("接続完了"));
     SimulatorViewFollowPort(true);
+    Scratch3UpdateStatus();
 }
 
 void TForm1::VaComm1Close() {
     AddLog(LogRobot, LogOtherKind, QStringLiteral("切断"));
     SimulatorViewFollowPort(false);
+    Scratch3UpdateStatus();
 }
 
 void TForm1::VaComm1RxChar(int count) {

@@ -45,6 +45,7 @@ void TForm1::swiScratchSwitch() {
         TmrScratch->stop();
     }
     Playback.ListEndNotified = false;
+    Scratch3UpdateStatus();
 }
 
 void TForm1::IdTCPClientConnected() {
@@ -113,6 +114,7 @@ void TForm1::HandleScratchMessage(const std::string& frame) {
         break;
     }
     AddLog(LogScratch, LogRecv, QString::fromStdString(command.ResultLine));
+    Scratch3UpdateStatus();
 }
 
 void TForm1::ScratchDisconnectOnError() {

@@ -42,6 +42,7 @@ void TForm1::LoadSettings() {
             IniFile->ReadString("REMOCON", QStringLiteral("Button%1").arg(k + 1), QString());
         LoadRemoteSlot(k);
     }
+    LoadScratch3Settings();
 }
 
 void TForm1::SaveSettings() {
@@ -57,6 +58,7 @@ void TForm1::SaveSettings() {
     for (int k = 0; k < RemoteSlotCount; ++k)
         IniFile->WriteString("REMOCON", QStringLiteral("Button%1").arg(k + 1),
                              dim_Remos_path[size_t(k)]);
+    SaveScratch3Settings();
     // A failed write is reported; shutdown goes on and the old file stays.
     const QString error = IniFile->UpdateFile();
     if (!error.isEmpty())

@@ -12,6 +12,7 @@
 
 #include "Channels.h"
 #include "IniFile.h"
+#include "Scratch3Server.h"
 #include "ScratchClient.h"
 #include "VaComm.h"
 
@@ -83,6 +84,10 @@ void TForm1::FormCreate() {
     InitScratchLabel();      // 27
     SetDataChanged(false);   // 28
     SetStartCaption();       // 29
+    // The Scratch 3 bridge comes on last, as the settings file asks, once
+    // the window is complete.
+    if (m_scratch3WantOn)
+        swiScratch3->SetIsChecked(true);
 }
 
 void TForm1::InitLogButtons() {
@@ -196,6 +201,7 @@ void TForm1::InitControlModeSwitch() {
 
 void TForm1::InitScratchLabel() {
     lblScratch->setText(QStringLiteral("Scratch 未接続"));
+    UpdateScratch3Label();
 }
 
 void TForm1::SetStartCaption() {
@@ -286,7 +292,8 @@ void TForm1::FormDestroy() {
     StopPlaybackTicks(); // a tick held back included
     TmrScratch->stop();
     SaveSettings();
-    // The port and the Scratch connection close after the settings are written.
+    // The port and the Scratch connections close after the settings are written.
+    StopScratch3();
     if (VaComm1->Active())
         VaComm1->Close();
     DisconnectScratch();
@@ -357,6 +364,9 @@ void TForm1::ConnectHandlers() {
         OnEvent(del, &QPushButton::clicked, this, [this, del] { btnRemote_delClick(del); });
     }
     OnEvent(swiScratch, &TSwitch::Switch, this, [this] { swiScratchSwitch(); });
+    OnEvent(swiScratch3, &TSwitch::Switch, this, [this] { swiScratch3Switch(); });
+    OnEvent(btnScratch3Extension, &QPushButton::clicked, this,
+            [this] { btnScratch3ExtensionClick(); });
     OnEvent(TmrScratch, &QTimer::timeout, this, [this] { TmrScratchTimer(); });
     OnEvent(btnReload, &QPushButton::clicked, this, [this] { btnReloadClick(); });
     OnEvent(btnRun, &QPushButton::clicked, this, [this] { btnRunClick(); });

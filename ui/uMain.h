@@ -14,7 +14,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 class QDateTime;
 class QComboBox;
@@ -39,7 +44,10 @@ class TSwitch;
 namespace kobito {
 class MotionTableModel;
 class TScratchClient;
+class TScratch3Server;
 class TVaComm;
+struct TScratch3Event;
+struct TScratch3Request;
 } // namespace kobito
 
 // Hands the serial component's events to the GUI thread through the event loop.
@@ -269,6 +277,33 @@ private:
     bool ScratchConnected();
     void ScratchListEndNotification();
 
+    // ---- Scratch 3 bridge (ui/Scratch3Bridge.cpp)
+    void swiScratch3Switch();
+    void StartScratch3();
+    void StopScratch3();
+    void UpdateScratch3Label();
+    void btnScratch3ExtensionClick();
+    QFileDialog* Scratch3ExtensionDialog();
+    void Scratch3Event(std::uint64_t generation, const kobito::TScratch3Event& event);
+    void Scratch3Request(std::uint64_t connection, const kobito::TScratch3Request& request,
+                         const std::string& text);
+    void Scratch3Play(std::uint64_t connection, const kobito::TScratch3Request& request);
+    void Scratch3Stop();
+    void Scratch3AskOrigin(const std::string& origin);
+    bool Scratch3Busy() const;
+    bool Scratch3HasClients() const { return !m_scratch3Clients.empty(); }
+    // The list has played through: "done" to every client, the waiting play's result.
+    void Scratch3ListEnd();
+    // The waiting play ends before its list end (stopped, replaced).
+    void Scratch3PlayStopped();
+    // Sends "status" / "slots" to every client when they differ from what was sent last.
+    void Scratch3UpdateStatus();
+    void Scratch3UpdateSlots();
+    std::vector<std::string> Scratch3Captions() const;
+    bool Scratch3Playing() const;
+    void LoadScratch3Settings();
+    void SaveScratch3Settings();
+
     // ---- playback (ui/Playback.cpp)
     class PlaybackAdapter;
     void SetExecuting(bool running);
@@ -302,7 +337,8 @@ private:
 
     // ---- controller tab (ui/ControllerTab.cpp)
     void LoadRemoteSlot(int k);
-    void RunRemoteSlot(int k);
+    // True when the slot's list was loaded (the discard question, if asked, answered Yes).
+    bool RunRemoteSlot(int k);
     void ClearRemoteSlot(int k);
     void btnRemoteClick(TButton* sender);
     void btnRemote_delClick(TButton* sender);
@@ -394,6 +430,9 @@ private:
     QLabel* lblControlMode = nullptr;
     TSwitch* swiScratch = nullptr;
     QLabel* lblScratch = nullptr;
+    TSwitch* swiScratch3 = nullptr;
+    QLabel* lblScratch3 = nullptr;
+    TButton* btnScratch3Extension = nullptr;
 
     // log tab
     QPlainTextEdit* memLog = nullptr;
@@ -437,6 +476,26 @@ private:
     std::unique_ptr<kobito::TVaComm> VaComm1;
     std::unique_ptr<kobito::TScratchClient> IdTCPClient;
     bool m_inScratchTick = false;
+    // The Scratch 3 bridge: its server while switched on, its settings, and
+    // what the window knows of its clients. Events of an earlier server
+    // (another generation) are dropped.
+    std::unique_ptr<kobito::TScratch3Server> m_scratch3;
+    std::uint64_t m_scratch3Generation = 0;
+    int Scratch3Port = 42002;
+    bool m_scratch3WantOn = false; // from the settings file, applied at the end of start-up
+    std::map<std::string, bool> m_scratch3Origins; // the user's answers, by origin
+    std::set<std::uint64_t> m_scratch3Clients;
+    struct Scratch3PendingPlay {
+        std::uint64_t connection;
+        std::int64_t id;
+    };
+    std::optional<Scratch3PendingPlay> m_scratch3Play; // waits for its list end
+    int m_scratch3Busy = 0; // a Scratch 3 request or question is being handled
+    std::optional<std::pair<bool, bool>> m_scratch3Status; // playing, port open: as last sent
+    std::vector<std::string> m_scratch3Slots;              // as last sent
+    // The caption of the remote slot whose list plays; empty for a list started by Run.
+    QString m_playingSlot;
+    QFileDialog* Scratch3SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QTimer* Timer1 = nullptr;

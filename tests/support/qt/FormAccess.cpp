@@ -37,3 +37,9 @@ QString TForm1Access::RowText(int row) const {
 void TForm1Access::SetScratchPort(uint16_t port) {
     f.IdTCPClient->Port = port;
 }
+
+#include "Scratch3Server.h"
+
+uint16_t TForm1Access::Scratch3ListeningPort() const {
+    return f.m_scratch3 ? f.m_scratch3->Port() : 0;
+}

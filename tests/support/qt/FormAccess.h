@@ -42,6 +42,10 @@ struct TForm1Access {
     }
     // Tests point the bridge at their own Scratch peer.
     void SetScratchPort(uint16_t port);
+    // The Scratch 3 bridge's port as set (0: any free port, for tests) and as it listens.
+    int Scratch3Port() const { return f.Scratch3Port; }
+    void SetScratch3Port(uint16_t port) { f.Scratch3Port = port; }
+    uint16_t Scratch3ListeningPort() const;
     QString Cell(int row, int col) const;
     void SetCell(int row, int col, const QString& text);
     // Rows as they would be played: one text per row, values joined by commas.
