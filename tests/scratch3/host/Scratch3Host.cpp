@@ -9,8 +9,9 @@
 //   LABEL <text>           the Scratch 3 state label changed
 //   LOG <line>             each new line of the window's log
 // Standard input takes commands, one a line: "switch on", "switch off",
-// "port close", "port open", "quit". The end of standard input ends it too,
-// so that it never outlives its test.
+// "port close", "port open", "tab NAME" (brings a tab to the front),
+// "shot FILE" (the window as a PNG, for the user guide), "quit". The end of
+// standard input ends it too, so that it never outlives its test.
 #include "Application.h"
 #include "DialogService.h"
 #include "uMain.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -154,6 +156,13 @@ int main(int argc, char** argv) {
                 const bool open = connect->text() == QStringLiteral("切断 Close");
                 if (open != (command == "port open"))
                     QTest::mouseClick(connect, Qt::LeftButton);
+            } else if (command.rfind("tab ", 0) == 0) {
+                auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("TabControl"));
+                auto* page = form.findChild<QWidget*>(QString::fromStdString(command.substr(4)));
+                if (tabs && page)
+                    tabs->setCurrentWidget(page);
+            } else if (command.rfind("shot ", 0) == 0) {
+                form.grab().save(QString::fromStdString(command.substr(5)));
             } else if (command == "quit") {
                 form.close();
                 return;
