@@ -82,11 +82,11 @@ async function palettePictures (page, b) {
                 page.sessionId);
         }
     };
-    await click('[...document.querySelectorAll(".scratchCategoryMenuItem")].find(e => /KOBITO/.test(e.textContent))');
+    await click('[...document.querySelectorAll(".blocklyToolboxCategory")].find(e => /KOBITO/.test(e.textContent))');
     // The flyout scrolls to the category.
     await new Promise(resolve => setTimeout(resolve, 1500));
-    await page.screenshot(path.join(shots, 'scratch3-blocks.png'), {x: 0, y: 90, width: 480, height: 420});
-    await click('[...document.querySelectorAll(".blocklyFlyout .blocklyDropdownText")].find(e => e.textContent.includes("Walk"))');
+    await page.screenshot(path.join(shots, 'scratch3-blocks.png'), {x: 0, y: 92, width: 312, height: 360});
+    await click('[...document.querySelectorAll(".blocklyFlyout text")].find(e => e.textContent.trim() === "Walk")');
     await new Promise(resolve => setTimeout(resolve, 800));
-    await page.screenshot(path.join(shots, 'scratch3-slot-menu.png'), {x: 0, y: 90, width: 480, height: 420});
+    await page.screenshot(path.join(shots, 'scratch3-slot-menu.png'), {x: 0, y: 92, width: 312, height: 260});
 }

@@ -137,7 +137,12 @@ class Browser {
             this.process.kill('SIGTERM');
             await ended;
         }
-        fs.rmSync(this.profile, {recursive: true, force: true, maxRetries: 5});
+        try {
+            // Chromium's helpers may still be writing into the profile for a moment.
+            fs.rmSync(this.profile, {recursive: true, force: true, maxRetries: 10, retryDelay: 200});
+        } catch (e) {
+            console.warn(`left ${this.profile}: ${e.message}`);
+        }
     }
 }
 

@@ -174,13 +174,22 @@ class Program {
         return `window:\n  ${this.lines.join('\n  ')}\n${this.hostErr}\nsimulator: ${this.simErr}`;
     }
 
-    async stop () {
+    // Closes the window as a person does; it writes its settings file then.
+    async quitWindow () {
         if (this.host && this.host.exitCode === null) {
             this.host.stdin.end();
             const timer = setTimeout(() => this.host.kill('SIGKILL'), 10000);
             await this.exited;
             clearTimeout(timer);
         }
+    }
+
+    settingsText () {
+        return fs.readFileSync(path.join(this.dir, 'kobito_scratch3_host.ini'), 'utf8');
+    }
+
+    async stop () {
+        await this.quitWindow();
         if (this.sim && this.sim.exitCode === null) {
             const ended = new Promise(resolve => this.sim.once('exit', resolve));
             this.sim.kill('SIGTERM');
