@@ -20,7 +20,7 @@
     // A connection that neither opens nor fails (the program busy with a question) is dropped.
     const HANDSHAKE_MS = 15000;
     // Sandboxed, the hat is polled each frame: it reads true this long after a list end.
-    const DONE_PULSE_MS = 150;
+    const DONE_PULSE_MS = 100;
     // Sandboxed, the menu is fixed when the editor first asks for the blocks: wait that
     // long for the program's slot captions.
     const FIRST_SLOTS_MS = 1500;
@@ -481,6 +481,9 @@
             this.setStatus(reason);
             const waiters = this.readyWaiters.splice(0);
             for (const waiter of waiters) waiter(false);
+            // The blocks need not wait for captions that will not come.
+            const slotWaiters = this.slotWaiters.splice(0);
+            for (const waiter of slotWaiters) waiter();
         }
 
         scheduleRetry () {
