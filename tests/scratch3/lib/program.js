@@ -108,6 +108,17 @@ class Program {
             }
         }
         const p = new Program();
+        try {
+            return await p.launch({slots, answer, timeUnitMs, origins});
+        } catch (e) {
+            // Nothing of a start that failed stays behind.
+            await p.stop();
+            throw e;
+        }
+    }
+
+    async launch ({slots, answer, timeUnitMs, origins}) {
+        const p = this;
         p.dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kobito-scratch3-'));
         p.port = await freePort();
         p.record = new SimRecord(path.join(p.dir, 'sim.rec'));
