@@ -53,7 +53,16 @@ struct TScratch3Server::Impl {
         beast::error_code ec;
         const tcp::endpoint where(net::ip::address_v4::loopback(), options.port);
         acceptor.open(where.protocol(), ec);
-#ifndef _WIN32
+#ifdef _WIN32
+        // No other program may bind the port over ours. Best effort: a
+        // system without the option still refuses a plain second bind.
+        if (!ec) {
+            beast::error_code ignored;
+            acceptor.set_option(
+                net::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true),
+                ignored);
+        }
+#else
         // Switching off and on again must not wait for old connections' TIME_WAIT.
         // (On Windows this option would let another program take the port.)
         if (!ec)

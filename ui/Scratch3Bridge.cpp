@@ -333,8 +333,8 @@ void TForm1::Scratch3UpdateSlots() {
 }
 
 void TForm1::Scratch3ListEnd() {
-    if (!m_scratch3)
-        return;
+    if (!m_scratch3 || m_scratch3Clients.empty())
+        return; // the list end is the 1.4 bridge's alone
     const std::string slot = ToUtf8(m_playingSlot);
     if (m_scratch3Play) {
         m_scratch3->Send(m_scratch3Play->connection,
