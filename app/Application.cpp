@@ -37,7 +37,6 @@ void TApplication::ApplyLook() {
     font.setPixelSize(11);
     QApplication::setFont(font);
 
-
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette p;
     const QColor window(0x2b, 0x2f, 0x36);
